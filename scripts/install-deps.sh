@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing, the demo and the benchmarks need.
+# Idempotent: when everything is present it only runs dpkg-query and returns.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config git
+    qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
+    libcrypto++-dev libsqlcipher-dev sqlcipher libsodium-dev
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    python3-pyftpdlib vsftpd lftp curl
+    xvfb trayer imagemagick xdotool x11-utils
+    gstreamer1.0-plugins-good gstreamer1.0-plugins-base
+    clang-14 libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+    exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+SUDO=""
+if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

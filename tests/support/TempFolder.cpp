@@ -1,0 +1,49 @@
+#include "support/TempFolder.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+namespace ornel::test {
+
+TempFolder::TempFolder()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "ornel_test_XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_path = pattern;
+}
+
+TempFolder::~TempFolder()
+{
+    std::error_code ec; // best effort: a test that failed half-way may leave odd permissions
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 ec);
+    std::filesystem::remove_all(m_path, ec);
+}
+
+void WriteFile(const std::filesystem::path& file, const std::string& content)
+{
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << content;
+    if (!out) {
+        throw std::runtime_error("cannot write " + file.string());
+    }
+}
+
+std::string ReadFile(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + file.string());
+    }
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace ornel::test

@@ -1,0 +1,29 @@
+// A fresh folder under the system temp folder, removed with everything in it at the end
+// of the test.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace ornel::test {
+
+class TempFolder
+{
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    [[nodiscard]] const std::filesystem::path& Path() const { return m_path; }
+    [[nodiscard]] std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Small file helpers for tests.
+void WriteFile(const std::filesystem::path& file, const std::string& content);
+[[nodiscard]] std::string ReadFile(const std::filesystem::path& file);
+
+} // namespace ornel::test
