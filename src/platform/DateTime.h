@@ -1,12 +1,13 @@
-// DRAFT: date-time doubles (days since 30 December 1899, local wall clock) and the pattern
-// formatter used by every log line and file name.
+// Date-time doubles (days since 30 December 1899, local wall clock) and the pattern
+// formatter used by every log line and file name. Free functions, any thread.
 #pragma once
 
 #include <chrono>
 #include <string>
 #include <string_view>
 
-namespace ornel {
+namespace ornel
+{
 
 struct DateParts
 {
@@ -14,6 +15,7 @@ struct DateParts
 };
 
 [[nodiscard]] double EncodeDateTime(const DateParts& parts);
+// Rounds to the nearest millisecond.
 [[nodiscard]] DateParts DecodeDateTime(double dateTime);
 // The local wall-clock moment of a system clock time point.
 [[nodiscard]] double ToDateTime(std::chrono::system_clock::time_point moment);
