@@ -1,0 +1,98 @@
+// The file journal: one SQLCipher file with the tables FileList and LOG, one FileList row
+// per file name and day and one LOG row per reported step. Owned by the application
+// (opened at start-up, closed at exit); UI thread only.
+#pragma once
+
+#include "platform/Clock.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ornel
+{
+
+class SqlConnection;
+
+enum class JournalEvent
+{
+    OutgoingFound = 0,
+    ListedOnServer = 1,
+    Encrypted = 2,
+    Decrypted = 3,
+    ArchivedPlain = 4,
+    Uploaded = 5,
+    Downloaded = 6,
+    ArchivedEncrypted = 7,
+};
+
+struct FileListRow
+{
+    std::int64_t ID = 0;
+    std::string FileName;
+    std::string BackupPathCrypt;
+    std::string BackupPath;
+    double DateAdd = 0;
+    std::string Direction;
+    std::optional<bool> State; // empty when never set
+};
+
+class Journal
+{
+public:
+    // The journal's file name beside the executable.
+    static constexpr const char* kFileName = "ornel_ftp.db";
+    // Field widths in characters; longer texts are cut when stored.
+    static constexpr std::size_t kNameWidth = 255;
+    static constexpr std::size_t kPathWidth = 255;
+    static constexpr std::size_t kDirectionWidth = 3;
+
+    // Does not open anything; `setTitle` is called around the compaction.
+    Journal(const Clock& clock, std::function<void(const std::string&)> setTitle);
+    ~Journal();
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
+
+    // The opening sequence (purge, open, day filter). Throws std::runtime_error with the
+    // store's message; the journal then stays closed and every AddJournalRecord throws that
+    // same message.
+    void Open(const std::filesystem::path& file);
+    void Close();
+    [[nodiscard]] bool IsOpen() const;
+
+    // Each call is one transaction: the FileList change and its LOG row are stored together
+    // or not at all. The lookup sees the rows of the current day (it follows midnight).
+    void AddJournalRecord(const std::string& fileName, const std::string& path, JournalEvent event);
+    // One ListedOnServer record per non-blank line of the listing, in order.
+    void AddJournalListing(const std::string& text);
+
+    // The status window's grid: today's FileList rows (none while closed), and single-row
+    // changes (these throw while closed). UpdateRow writes every field of the row with that
+    // ID; InsertRow ignores row.ID, takes "now" for a DateAdd of 0 and returns the new ID.
+    [[nodiscard]] std::vector<FileListRow> TodayRows();
+    void UpdateRow(const FileListRow& row);
+    std::int64_t InsertRow(const FileListRow& row);
+    void DeleteRow(std::int64_t id);
+
+    // Creates a new journal file with both empty tables; refuses an existing file.
+    static void Create(const std::filesystem::path& file);
+
+private:
+    void Purge();
+    void Compact(double limit);
+    [[nodiscard]] SqlConnection& Connection();
+    [[nodiscard]] double TodayStart() const;
+    [[nodiscard]] std::optional<std::int64_t> FindToday(const std::string& name, double today);
+
+    const Clock& m_clock;
+    std::function<void(const std::string&)> m_setTitle;
+    std::filesystem::path m_file;
+    std::unique_ptr<SqlConnection> m_db;
+    std::string m_failure; // why the journal is closed, repeated by every later call
+};
+
+} // namespace ornel
