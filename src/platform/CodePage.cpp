@@ -139,6 +139,16 @@ bool IsCp1251Representable(std::string_view utf8)
     return true;
 }
 
+bool IsValidUtf8(std::string_view text)
+{
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        if (!NextCodePoint(text, pos))
+            return false;
+    }
+    return true;
+}
+
 std::string Cp1251ToUtf8(std::string_view cp1251)
 {
     std::string out;

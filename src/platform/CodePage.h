@@ -13,6 +13,8 @@ namespace ornel
 [[nodiscard]] std::string Utf8ToCp1251(std::string_view utf8);
 [[nodiscard]] bool IsCp1251Representable(std::string_view utf8);
 [[nodiscard]] std::string Cp1251ToUtf8(std::string_view cp1251);
+// Well-formed UTF-8: no overlong forms, surrogates or truncated sequences.
+[[nodiscard]] bool IsValidUtf8(std::string_view text);
 
 // For the log file only: characters without a Windows-1251 form (and bytes that are not
 // valid UTF-8) become "?", so that an odd file name never stops a log line.

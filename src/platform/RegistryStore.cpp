@@ -1,0 +1,504 @@
+#include "platform/RegistryStore.h"
+
+#include "platform/AtomicFile.h"
+#include "platform/CodePage.h"
+#include "platform/FileLock.h"
+#include "platform/FileSnapshot.h"
+#include "platform/RegFile.h"
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+
+namespace ornel
+{
+
+namespace
+{
+
+[[noreturn]] void GetDataFailed(const std::string& name)
+{
+    throw std::runtime_error("Failed to get data for '" + name + "'");
+}
+
+[[noreturn]] void InvalidDataType(const std::string& name)
+{
+    throw std::runtime_error("Invalid data type for '" + name + "'");
+}
+
+[[noreturn]] void SetDataFailed(const std::string& name)
+{
+    throw std::runtime_error("Failed to set data for '" + name + "'");
+}
+
+std::size_t DataSize(const RegValue& value)
+{
+    switch (value.Kind) {
+    case RegKind::Sz:
+    case RegKind::ExpandSz:
+        return Utf8ToCp1251Lossy(value.Text).size() + 1;
+    case RegKind::Dword:
+        return 4;
+    case RegKind::Binary:
+        return value.Bytes.size();
+    }
+    return 0;
+}
+
+// The registry hands a reader at most as many bytes as its buffer holds and reports larger
+// data as a failure before the caller gets to look at the type; readers of integers and
+// times therefore fail with "Failed to get data" for long texts and with "Invalid data
+// type" for short ones.
+const RegValue& Fetch(const RegValue* value, const std::string& name, std::size_t bufferSize)
+{
+    if (!value || DataSize(*value) > bufferSize)
+        GetDataFailed(name);
+    return *value;
+}
+
+std::string NormaliseKeyPath(const std::string& keyPath)
+{
+    std::string path = keyPath;
+    while (!path.empty() && path.front() == '\\')
+        path.erase(path.begin());
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    return path;
+}
+
+} // namespace
+
+namespace detail
+{
+
+class RegistryHives
+{
+public:
+    explicit RegistryHives(std::filesystem::path folder)
+        : m_folder(std::move(folder))
+    {
+        m_states[0].File = m_folder / "hklm.reg";
+        m_states[0].LockFile = m_folder / "hklm.lock";
+        m_states[0].Root = "HKEY_LOCAL_MACHINE";
+        m_states[1].File = m_folder / "hkcu.reg";
+        m_states[1].LockFile = m_folder / "hkcu.lock";
+        m_states[1].Root = "HKEY_CURRENT_USER";
+    }
+
+    [[nodiscard]] const std::filesystem::path& Folder() const { return m_folder; }
+    [[nodiscard]] const std::filesystem::path& File(Hive hive) const { return State(hive).File; }
+
+    [[nodiscard]] std::string FullPath(Hive hive, const std::string& keyPath) const
+    {
+        return State(hive).Root + "\\" + keyPath;
+    }
+
+    // The document as the file holds it now; re-read when another process replaced it.
+    const RegDocument& Current(Hive hive)
+    {
+        HiveState& s = State(hive);
+        Refresh(s);
+        return s.Document;
+    }
+
+    // Applies `change` and replaces the file under the hive's lock, re-reading first so
+    // that values written meanwhile by another process are kept.
+    void Mutate(Hive hive, const std::string& name, const std::function<void(RegDocument&)>& change)
+    {
+        HiveState& s = State(hive);
+        if (s.InBatch) {
+            if (s.BatchBroken)
+                SetDataFailed(name);
+            if (!s.BatchDirty)
+                s.BatchFirstName = name;
+            change(s.Document);
+            s.BatchDirty = true;
+            return;
+        }
+        try {
+            CreateFolder();
+            const FileLock lock(s.LockFile);
+            Refresh(s);
+            RegDocument updated = s.Document;
+            change(updated);
+            Save(s, updated);
+        } catch (const std::exception&) {
+            SetDataFailed(name);
+        }
+    }
+
+    void BeginBatch(Hive hive)
+    {
+        HiveState& s = State(hive);
+        if (s.InBatch)
+            throw std::logic_error("A batch is already open on " + s.File.string());
+        s.InBatch = true;
+        s.BatchBroken = false;
+        s.BatchDirty = false;
+        s.BatchFirstName.clear();
+        try {
+            CreateFolder();
+            s.BatchLock = std::make_unique<FileLock>(s.LockFile);
+            s.Loaded = false;
+            Refresh(s);
+        } catch (const std::exception&) {
+            // Reads still work where they can; every write of the batch will fail.
+            s.BatchBroken = true;
+            s.BatchLock.reset();
+        }
+    }
+
+    void CommitBatch(Hive hive)
+    {
+        HiveState& s = State(hive);
+        const std::string name = s.BatchFirstName;
+        const bool dirty = s.BatchDirty;
+        try {
+            if (dirty) {
+                const RegDocument document = s.Document;
+                Save(s, document);
+            }
+        } catch (const std::exception&) {
+            EndBatch(s);
+            SetDataFailed(name);
+        }
+        EndBatch(s);
+    }
+
+    void AbortBatch(Hive hive)
+    {
+        HiveState& s = State(hive);
+        if (s.BatchDirty)
+            s.Loaded = false; // drop the unsaved writes: the next read takes the file again
+        EndBatch(s);
+    }
+
+private:
+    struct HiveState
+    {
+        std::filesystem::path File;
+        std::filesystem::path LockFile;
+        std::string Root;
+        RegDocument Document;
+        bool Loaded = false;
+        FileIdentity Identity;
+        bool InBatch = false;
+        bool BatchBroken = false;
+        bool BatchDirty = false;
+        std::string BatchFirstName;
+        std::unique_ptr<FileLock> BatchLock;
+    };
+
+    HiveState& State(Hive hive) { return m_states[hive == Hive::LocalMachine ? 0 : 1]; }
+    const HiveState& State(Hive hive) const { return m_states[hive == Hive::LocalMachine ? 0 : 1]; }
+
+    void CreateFolder() const
+    {
+        if (std::filesystem::is_directory(m_folder))
+            return;
+        std::filesystem::create_directories(m_folder);
+        // The store holds passwords: the folder we create is the owner's alone.
+        std::filesystem::permissions(m_folder, std::filesystem::perms::owner_all);
+    }
+
+    static void Refresh(HiveState& s)
+    {
+        if (s.Loaded && (s.InBatch || IdentifyFile(s.File) == s.Identity))
+            return;
+        FileIdentity identity;
+        const std::optional<std::string> content = ReadWholeFile(s.File, identity);
+        // A file that cannot be parsed is an error, never an empty store: a later save would
+        // otherwise overwrite every value it holds.
+        s.Document = content ? ParseRegFile(*content, s.File.string()) : RegDocument{};
+        s.Identity = identity;
+        s.Loaded = true;
+    }
+
+    static void Save(HiveState& s, const RegDocument& document)
+    {
+        try {
+            ReplaceFileAtomically(s.File, SerializeRegFile(document, LineEnd::Lf));
+        } catch (...) {
+            s.Loaded = false;
+            throw;
+        }
+        s.Document = document;
+        s.Identity = IdentifyFile(s.File);
+        s.Loaded = s.Identity.Exists;
+    }
+
+    static void EndBatch(HiveState& s)
+    {
+        s.InBatch = false;
+        s.BatchBroken = false;
+        s.BatchDirty = false;
+        s.BatchFirstName.clear();
+        s.BatchLock.reset();
+    }
+
+    std::filesystem::path m_folder;
+    std::array<HiveState, 2> m_states;
+};
+
+} // namespace detail
+
+RegistryKey::RegistryKey(detail::RegistryHives& hives, Hive hive, std::string path)
+    : m_hives(&hives)
+    , m_hive(hive)
+    , m_path(std::move(path))
+{}
+
+namespace
+{
+
+const RegValue* Lookup(detail::RegistryHives& hives, Hive hive, const std::string& path,
+                       const std::string& name)
+{
+    const RegDocument& document = hives.Current(hive);
+    const RegKeyBlock* key = FindRegKey(document, hives.FullPath(hive, path));
+    return key ? FindRegValue(*key, name) : nullptr;
+}
+
+} // namespace
+
+bool RegistryKey::ValueExists(const std::string& name) const
+{
+    return Lookup(*m_hives, m_hive, m_path, name) != nullptr;
+}
+
+std::optional<RegDataInfo> RegistryKey::GetDataInfo(const std::string& name) const
+{
+    const RegValue* value = Lookup(*m_hives, m_hive, m_path, name);
+    if (!value)
+        return std::nullopt;
+    return RegDataInfo{value->Kind, DataSize(*value)};
+}
+
+std::string RegistryKey::ReadString(const std::string& name) const
+{
+    const RegValue* value = Lookup(*m_hives, m_hive, m_path, name);
+    if (!value)
+        GetDataFailed(name);
+    if (value->Kind != RegKind::Sz && value->Kind != RegKind::ExpandSz)
+        InvalidDataType(name);
+    return value->Text;
+}
+
+std::int32_t RegistryKey::ReadInteger(const std::string& name) const
+{
+    const RegValue& value = Fetch(Lookup(*m_hives, m_hive, m_path, name), name, sizeof(std::int32_t));
+    if (value.Kind != RegKind::Dword)
+        InvalidDataType(name);
+    return static_cast<std::int32_t>(value.Dword);
+}
+
+bool RegistryKey::ReadBool(const std::string& name) const
+{
+    return ReadInteger(name) != 0;
+}
+
+double RegistryKey::ReadFloat(const std::string& name) const
+{
+    const RegValue& value = Fetch(Lookup(*m_hives, m_hive, m_path, name), name, sizeof(double));
+    if (value.Kind != RegKind::Binary || value.Bytes.size() != sizeof(double))
+        InvalidDataType(name);
+    std::uint64_t bits = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+        bits |= static_cast<std::uint64_t>(value.Bytes[i]) << (8 * i);
+    double result = 0;
+    std::memcpy(&result, &bits, sizeof result);
+    return result;
+}
+
+std::vector<std::uint8_t> RegistryKey::ReadBinary(const std::string& name) const
+{
+    const RegValue* value = Lookup(*m_hives, m_hive, m_path, name);
+    if (!value)
+        GetDataFailed(name);
+    if (value->Kind != RegKind::Binary)
+        InvalidDataType(name);
+    return value->Bytes;
+}
+
+namespace
+{
+
+void Store(detail::RegistryHives& hives, Hive hive, const std::string& path, RegValue value)
+{
+    const std::string fullPath = hives.FullPath(hive, path);
+    const std::string name = value.Name;
+    hives.Mutate(hive, name, [&](RegDocument& document) {
+        RegKeyBlock* key = FindRegKey(document, fullPath);
+        if (!key) {
+            document.Keys.push_back(RegKeyBlock{fullPath, {}});
+            key = &document.Keys.back();
+        }
+        if (RegValue* existing = FindRegValue(*key, value.Name)) {
+            value.Name = existing->Name; // the registry keeps the spelling the value was created with
+            *existing = value;
+        } else {
+            key->Values.push_back(value);
+        }
+    });
+}
+
+RegValue TextValue(const std::string& name, RegKind kind, const std::string& text)
+{
+    RegValue value;
+    value.Name = name;
+    value.Kind = kind;
+    // A reader of the registry stops at the first zero; keeping more would differ by platform.
+    value.Text = text.substr(0, text.find('\0'));
+    return value;
+}
+
+} // namespace
+
+void RegistryKey::WriteString(const std::string& name, const std::string& value)
+{
+    Store(*m_hives, m_hive, m_path, TextValue(name, RegKind::Sz, value));
+}
+
+void RegistryKey::WriteExpandString(const std::string& name, const std::string& value)
+{
+    Store(*m_hives, m_hive, m_path, TextValue(name, RegKind::ExpandSz, value));
+}
+
+void RegistryKey::WriteInteger(const std::string& name, std::int32_t value)
+{
+    RegValue v;
+    v.Name = name;
+    v.Kind = RegKind::Dword;
+    v.Dword = static_cast<std::uint32_t>(value);
+    Store(*m_hives, m_hive, m_path, std::move(v));
+}
+
+void RegistryKey::WriteBool(const std::string& name, bool value)
+{
+    WriteInteger(name, value ? 1 : 0);
+}
+
+void RegistryKey::WriteFloat(const std::string& name, double value)
+{
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    std::vector<std::uint8_t> bytes(8);
+    for (std::size_t i = 0; i < 8; ++i)
+        bytes[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+    WriteBinary(name, bytes);
+}
+
+void RegistryKey::WriteBinary(const std::string& name, const std::vector<std::uint8_t>& value)
+{
+    RegValue v;
+    v.Name = name;
+    v.Kind = RegKind::Binary;
+    v.Bytes = value;
+    Store(*m_hives, m_hive, m_path, std::move(v));
+}
+
+std::optional<std::string> RegistryKey::ReadStringIfPresent(const std::string& name) const
+{
+    return ValueExists(name) ? std::optional(ReadString(name)) : std::nullopt;
+}
+
+std::optional<std::int32_t> RegistryKey::ReadIntegerIfPresent(const std::string& name) const
+{
+    return ValueExists(name) ? std::optional(ReadInteger(name)) : std::nullopt;
+}
+
+std::optional<bool> RegistryKey::ReadBoolIfPresent(const std::string& name) const
+{
+    return ValueExists(name) ? std::optional(ReadBool(name)) : std::nullopt;
+}
+
+std::optional<double> RegistryKey::ReadFloatIfPresent(const std::string& name) const
+{
+    return ValueExists(name) ? std::optional(ReadFloat(name)) : std::nullopt;
+}
+
+std::vector<std::string> RegistryKey::ValueNames() const
+{
+    std::vector<std::string> names;
+    const RegDocument& document = m_hives->Current(m_hive);
+    if (const RegKeyBlock* key = FindRegKey(document, m_hives->FullPath(m_hive, m_path))) {
+        for (const RegValue& value : key->Values)
+            names.push_back(value.Name);
+    }
+    return names;
+}
+
+RegistryStore::RegistryStore(std::filesystem::path folder)
+    : m_hives(std::make_unique<detail::RegistryHives>(std::move(folder)))
+{}
+
+RegistryStore::~RegistryStore() = default;
+RegistryStore::RegistryStore(RegistryStore&&) noexcept = default;
+RegistryStore& RegistryStore::operator=(RegistryStore&&) noexcept = default;
+
+std::filesystem::path RegistryStore::ResolveFolder(const std::string& commandLineDir)
+{
+    if (!commandLineDir.empty())
+        return commandLineDir;
+    if (const char* fromEnvironment = std::getenv("ORNEL_FTP_REGISTRY_DIR");
+        fromEnvironment && *fromEnvironment)
+        return fromEnvironment;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home)
+        throw std::runtime_error("The settings folder is not known: give --registry-dir, or set "
+                                 "ORNEL_FTP_REGISTRY_DIR or HOME");
+    return std::filesystem::path(home) / ".config" / "ornel_ftp";
+}
+
+RegistryKey RegistryStore::OpenKey(Hive hive, const std::string& keyPath)
+{
+    const std::string path = NormaliseKeyPath(keyPath);
+    const std::string fullPath = m_hives->FullPath(hive, path);
+    // Reading first lets a damaged file stop the caller with its own message.
+    if (!FindRegKey(m_hives->Current(hive), fullPath)) {
+        try {
+            m_hives->Mutate(hive, "", [&](RegDocument& document) {
+                if (!FindRegKey(document, fullPath))
+                    document.Keys.push_back(RegKeyBlock{fullPath, {}});
+            });
+        } catch (const std::runtime_error&) {
+            // Without write access the key simply is not created; every value reads as absent.
+        }
+    }
+    return RegistryKey(*m_hives, hive, path);
+}
+
+const std::filesystem::path& RegistryStore::Folder() const
+{
+    return m_hives->Folder();
+}
+
+std::filesystem::path RegistryStore::HiveFile(Hive hive) const
+{
+    return m_hives->File(hive);
+}
+
+RegistryBatch::RegistryBatch(RegistryStore& store, Hive hive)
+    : m_hives(store.m_hives.get())
+    , m_hive(hive)
+{
+    m_hives->BeginBatch(hive);
+}
+
+RegistryBatch::~RegistryBatch()
+{
+    if (m_open)
+        m_hives->AbortBatch(m_hive);
+}
+
+void RegistryBatch::Commit()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    m_hives->CommitBatch(m_hive);
+}
+
+} // namespace ornel
