@@ -1,0 +1,217 @@
+#include "engine/Incoming.h"
+
+#include "engine/Counters.h"
+#include "engine/Desktop.h"
+#include "engine/EngineContext.h"
+#include "engine/EventLog.h"
+#include "engine/FileMoves.h"
+#include "engine/FolderLayout.h"
+#include "engine/Notifications.h"
+#include "engine/Outgoing.h"
+#include "engine/TransferState.h"
+#include "ftp/FtpClient.h"
+#include "journal/Journal.h"
+#include "platform/EventLoop.h"
+#include "settings/RuntimeSettings.h"
+
+#include <exception>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace ornel
+{
+
+namespace
+{
+
+std::string TrimBlanks(const std::string& text)
+{
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && isBlank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && isBlank(text[end - 1])) {
+        --end;
+    }
+    return text.substr(begin, end - begin);
+}
+
+std::string JoinLines(const std::vector<std::string>& lines)
+{
+    std::string joined;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) {
+            joined += "\r\n";
+        }
+        joined += lines[i];
+    }
+    return joined;
+}
+
+} // namespace
+
+Incoming::Incoming(EngineContext& ctx, FolderLayout& layout, FileMoves& moves, Counters& counters,
+                   Notifications& notifications, TransferState& state)
+    : m_ctx(ctx)
+    , m_layout(layout)
+    , m_moves(moves)
+    , m_counters(counters)
+    , m_notifications(notifications)
+    , m_state(state)
+{}
+
+int Incoming::CountListedFiles(const std::vector<std::string>& lines)
+{
+    int count = 0;
+    for (const std::string& line : lines) {
+        if (!line.empty() && line.front() == '-') {
+            ++count;
+        }
+    }
+    return count;
+}
+
+bool Incoming::IsSafeListedName(const std::string& name)
+{
+    const std::string trimmed = TrimBlanks(name);
+    if (trimmed.empty() || trimmed == "." || trimmed == "..") {
+        return false;
+    }
+    return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+int Incoming::ReceiveFiles()
+{
+    m_ctx.log.AddLog("Прием");
+    m_ctx.loop.ProcessPendingEvents();
+    m_ctx.ftp.ChangeDir(m_ctx.settings.FtpOut);
+    m_ctx.loop.ProcessPendingEvents();
+
+    int count = 0;
+    std::exception_ptr failure;
+    try {
+        count = ReceiveListed();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // Climbing back runs in every case; its own error is the one the cycle then sees.
+    LeaveFtpDir(m_ctx.ftp, m_layout.FtpOutDepth());
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    return count;
+}
+
+int Incoming::ReceiveListed()
+{
+    std::vector<std::string> lines;
+    ListOrLog(lines, true);
+    m_ctx.loop.ProcessPendingEvents();
+    m_ctx.loop.ProcessPendingEvents();
+    const int listed = CountListedFiles(lines);
+    m_ctx.loop.ProcessPendingEvents();
+    if (listed < 1) {
+        m_ctx.log.AddLog("На FTP нет файлов");
+        return 0;
+    }
+
+    lines.clear();
+    ListOrLog(lines, false);
+    m_ctx.loop.ProcessPendingEvents();
+    const std::string joined = TrimBlanks(JoinLines(lines));
+    m_ctx.log.AddLog("Файлы на ФТП");
+    m_ctx.log.AddLog(joined);
+    m_ctx.log.AddLog("Всего файлов:" + std::to_string(listed));
+    m_notifications.PlayNotification(SoundEvent::FilesOnServer);
+    m_ctx.loop.ProcessPendingEvents();
+    m_ctx.journal.AddJournalListing(joined);
+
+    int count = 0;
+    for (const std::string& line : lines) {
+        if (m_state.StopRequested) {
+            break;
+        }
+        // The listing comes from the server: a name that would leave TempReciv or name the
+        // folder itself is never turned into a local path, and the server keeps that file.
+        if (!IsSafeListedName(line)) {
+            LogError("Недопустимое имя файла на FTP: \"" + line + "\"");
+            continue;
+        }
+        ReceiveOne(line);
+        ++count;
+    }
+    return count;
+}
+
+void Incoming::ReceiveOne(const std::string& listed)
+{
+    // The line is the server's own name and is used for every file operation on either side;
+    // the log and the journal show it without surrounding blanks, as the listing above.
+    const std::string name = TrimBlanks(listed);
+    std::int64_t announced = -1;
+    try {
+        announced = m_ctx.ftp.Size(listed);
+    } catch (const std::exception&) {
+        announced = -1; // no size: reported as 0 bytes, the transfer's own end decides
+    }
+    const std::int64_t size = announced > 0 ? announced : 0;
+    m_state.ProgressMax = size;
+    m_ctx.desktop.SetProgressRange(size);
+
+    m_ctx.loop.ProcessPendingEvents();
+    m_counters.CountReceived(size);
+
+    m_state.CurrentFile = name;
+    m_ctx.log.AddLog("Принимаем файл " + name + " " + std::to_string(size) + " байт");
+    const std::filesystem::path local = std::filesystem::path(m_ctx.settings.TempReciv) / listed;
+    try {
+        m_ctx.ftp.Get(listed, local, true, false);
+        m_ctx.loop.ProcessPendingEvents();
+        // A download cut short can still end with a good reply from some servers; the server
+        // copy is deleted below, so a file shorter than announced is not taken as received.
+        if (announced >= 0) {
+            std::error_code ec;
+            const auto received = std::filesystem::file_size(local, ec);
+            if (ec || static_cast<std::int64_t>(received) != announced) {
+                throw std::runtime_error("Файл " + name +
+                                         " принят не полностью: " + std::to_string(ec ? 0 : received) +
+                                         " из " + std::to_string(announced) + " байт");
+            }
+        }
+    } catch (const std::exception& e) {
+        std::error_code ec; // nothing half-received may wait in TempReciv for decryption
+        std::filesystem::remove(local, ec);
+        LogError(e.what());
+        throw;
+    }
+    m_ctx.log.AddLog("Приняли файл " + name);
+    m_ctx.journal.AddJournalRecord(name, "", JournalEvent::Downloaded);
+
+    m_moves.BackupCrypt(1, local.string());
+    try {
+        m_ctx.ftp.Delete(listed);
+    } catch (const std::exception& e) {
+        LogError(e.what()); // fetched again next cycle; its copies then get dated names
+    }
+    m_state.CurrentFile.clear();
+}
+
+void Incoming::ListOrLog(std::vector<std::string>& lines, bool details)
+{
+    try {
+        m_ctx.ftp.List(lines, "*.*", details);
+    } catch (const std::exception& e) {
+        LogError(e.what());
+    }
+}
+
+void Incoming::LogError(const std::string& message)
+{
+    m_state.ErrorLogged = true;
+    m_ctx.log.AddLog("Ошибка: " + message);
+}
+
+} // namespace ornel

@@ -1,0 +1,50 @@
+// The incoming transfer: downloads every file of the server directory FtpOut into TempReciv,
+// archives it and deletes it on the server. Owned by ExchangeCycle; runs on the UI thread on
+// a connection the cycle has opened.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ornel
+{
+
+class Counters;
+class FileMoves;
+class FolderLayout;
+class Notifications;
+struct EngineContext;
+struct TransferState;
+
+class Incoming
+{
+public:
+    Incoming(EngineContext& ctx, FolderLayout& layout, FileMoves& moves, Counters& counters,
+             Notifications& notifications, TransferState& state);
+
+    // Returns the number of files downloaded, archived and deleted on the server. A failed
+    // download is logged and thrown on; the server keeps that file.
+    int ReceiveFiles();
+
+    // Lines of a detailed listing that describe regular files (first character "-").
+    [[nodiscard]] static int CountListedFiles(const std::vector<std::string>& lines);
+
+    // Whether a name taken from the server's listing may become a local file name in
+    // TempReciv: not empty, not "." or "..", no path delimiter of either system, no NUL.
+    [[nodiscard]] static bool IsSafeListedName(const std::string& name);
+
+private:
+    int ReceiveListed();
+    void ReceiveOne(const std::string& name);
+    void ListOrLog(std::vector<std::string>& lines, bool details);
+    void LogError(const std::string& message);
+
+    EngineContext& m_ctx;
+    FolderLayout& m_layout;
+    FileMoves& m_moves;
+    Counters& m_counters;
+    Notifications& m_notifications;
+    TransferState& m_state;
+};
+
+} // namespace ornel

@@ -1,0 +1,193 @@
+#include "engine/Outgoing.h"
+
+#include "engine/Counters.h"
+#include "engine/Desktop.h"
+#include "engine/EngineContext.h"
+#include "engine/EventLog.h"
+#include "engine/FileMoves.h"
+#include "engine/FolderLayout.h"
+#include "engine/TransferState.h"
+#include "ftp/FtpClient.h"
+#include "journal/Journal.h"
+#include "platform/CodePage.h"
+#include "platform/EventLoop.h"
+#include "settings/RuntimeSettings.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <system_error>
+#include <vector>
+
+namespace ornel
+{
+
+namespace
+{
+
+// The files (no folders) of `folder`, hidden ones included, by name so that every cycle takes
+// them in the same order.
+std::vector<std::string> FileNamesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (it->is_regular_file(typeError)) {
+            names.push_back(it->path().filename().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The size of a file as it is sent; unknown when the file cannot be opened or measured.
+std::optional<std::int64_t> LocalFileSize(const std::filesystem::path& file)
+{
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(file, ec);
+    if (ec) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(size);
+}
+
+} // namespace
+
+void LeaveFtpDir(FtpClient& ftp, int depth)
+{
+    for (int i = 0; i < depth; ++i) {
+        ftp.ChangeDirUp();
+    }
+}
+
+Outgoing::Outgoing(EngineContext& ctx, FolderLayout& layout, FileMoves& moves, Counters& counters,
+                   TransferState& state)
+    : m_ctx(ctx)
+    , m_layout(layout)
+    , m_moves(moves)
+    , m_counters(counters)
+    , m_state(state)
+{}
+
+int Outgoing::SendFiles()
+{
+    m_ctx.log.AddLog("Передача");
+    int count = 0;
+    const std::string& folder = m_ctx.settings.TempSend;
+    if (m_moves.CountFiles(folder, true) > 0) {
+        const std::vector<std::string> names = FileNamesIn(folder);
+        if (!names.empty()) {
+            m_ctx.loop.ProcessPendingEvents();
+            m_ctx.ftp.ChangeDir(m_ctx.settings.FtpIn);
+            m_ctx.loop.ProcessPendingEvents();
+            for (const std::string& name : names) {
+                if (m_state.StopRequested) {
+                    break;
+                }
+                const std::filesystem::path file = std::filesystem::path(folder) / name;
+                // The name goes to the server in Windows-1251; one that has no form there would
+                // arrive under another name, so the file waits for a person to rename it.
+                if (!IsCp1251Representable(name)) {
+                    LogError("Имя файла " + name + " нельзя передать в кодировке Windows-1251");
+                    continue;
+                }
+                // Still held by the program that writes it: taken up by a later cycle.
+                if (!m_moves.CanOpenExclusive(file)) {
+                    continue;
+                }
+                m_ctx.loop.ProcessPendingEvents();
+                SendOne(name, file);
+                ++count;
+            }
+            LeaveFtpDir(m_layout.FtpInDepth());
+        }
+    }
+    m_ctx.log.AddLog("Всего файлов: " + std::to_string(count));
+    return count;
+}
+
+void Outgoing::SendOne(const std::string& name, const std::filesystem::path& file)
+{
+    const std::optional<std::int64_t> measured = LocalFileSize(file);
+    const std::int64_t size = measured.value_or(0);
+    m_state.ProgressMax = size;
+    m_ctx.desktop.SetProgressRange(size);
+
+    m_ctx.loop.ProcessPendingEvents();
+    m_counters.CountSent(size);
+    m_ctx.loop.ProcessPendingEvents();
+
+    m_state.CurrentFile = name;
+    m_moves.BackupCrypt(0, file.string());
+    m_ctx.log.AddLog("Передаем файл " + name + " " + std::to_string(size) + " байт");
+    try {
+        m_ctx.loop.ProcessPendingEvents();
+        DeleteRemoteTemp(name);
+        m_ctx.ftp.Put(file, name, false);
+        // The client takes a control connection that closes right after the data as a finished
+        // upload. The local file is the sender's only working copy, so it is deleted only when
+        // the server, asked afterwards, holds the whole of it (or cannot tell its size).
+        if (measured) {
+            const std::int64_t stored = m_ctx.ftp.Size(name);
+            if (stored >= 0 && stored != size) {
+                throw std::runtime_error("Файл " + name + " принят FTP не полностью: " +
+                                         std::to_string(stored) + " из " + std::to_string(size) + " байт");
+            }
+        }
+        m_ctx.loop.ProcessPendingEvents();
+    } catch (const std::exception& e) {
+        LogError(e.what());
+        throw;
+    }
+    m_ctx.log.AddLog("Передали файл " + name);
+    m_ctx.journal.AddJournalRecord(name, "", JournalEvent::Uploaded);
+
+    m_ctx.loop.ProcessPendingEvents();
+    std::error_code ec; // a file that cannot be deleted is sent again next cycle
+    std::filesystem::remove(file, ec);
+    m_ctx.loop.ProcessPendingEvents();
+    m_state.CurrentFile.clear();
+}
+
+void Outgoing::DeleteRemoteTemp(const std::string& name)
+{
+    m_ctx.log.AddLog("Поиск временных файлов на FTP");
+    const std::string tempName = ".in." + name + ".";
+    std::vector<std::string> found;
+    try {
+        m_ctx.ftp.List(found, tempName, false);
+    } catch (const std::exception&) {
+        found.clear(); // most servers refuse to list a name that is not there
+    }
+    m_ctx.loop.ProcessPendingEvents();
+    // The server matches the name as a pattern; a name with "*", "?" or "[" in it could match
+    // another upload's file, so only the exact name is ever deleted.
+    if (found.size() != 1 || found.front() != tempName) {
+        return;
+    }
+    const std::string entry = found.front();
+    m_ctx.log.AddLog("Найден временный файл " + entry);
+    m_ctx.loop.ProcessPendingEvents();
+    try {
+        m_ctx.ftp.Delete(entry);
+    } catch (const std::exception&) {
+        // A leftover that cannot be deleted is overwritten by the server's next upload anyway.
+    }
+    m_ctx.loop.ProcessPendingEvents();
+    m_ctx.log.AddLog("Найден временный файл " + entry + " удален");
+}
+
+void Outgoing::LeaveFtpDir(int depth)
+{
+    ornel::LeaveFtpDir(m_ctx.ftp, depth);
+}
+
+void Outgoing::LogError(const std::string& message)
+{
+    m_state.ErrorLogged = true;
+    m_ctx.log.AddLog("Ошибка: " + message);
+}
+
+} // namespace ornel
