@@ -115,6 +115,11 @@ private:
     void OpenControlConnection();
     void CloseControl();
     void WriteCommand(const std::string& command);
+    // The command's bytes on the wire; throws EFtpInvalidArgument for a line break, a NUL or
+    // a character without a Windows-1251 form (a secret's text is never quoted).
+    [[nodiscard]] static std::string EncodeCommand(const std::string& command, bool secret);
+    static void CheckArgument(const std::string& command);
+    [[nodiscard]] std::string NextReplyLine(std::chrono::steady_clock::time_point deadline);
 
     // Login (FtpLogin.cpp).
     void Login();
@@ -128,13 +133,27 @@ private:
     void SiteZoneStep();
 
     // Data transfers (FtpTransfer.cpp).
-    void DataTransferIn(const std::string& command, std::ostream& destination);
-    void DataTransferOut(const std::string& command, std::istream& source, std::int64_t length);
-    std::unique_ptr<FtpDataChannel> OpenPassive(const std::string& command, bool sendCommandFirst);
-    std::unique_ptr<FtpDataChannel> OpenActiveListener();
+    using DataSink = std::function<void(const char* data, std::size_t size)>;
+    using DataSource = std::function<std::size_t(char* data, std::size_t size)>;
+    enum class FinalReply
+    {
+        // The error that ended the transfer reaches the caller.
+        KeepError,
+        // A refusing final reply replaces the error (the server knows why no data came).
+        Decides,
+    };
+    void DataTransferIn(const std::string& command, const DataSink& sink);
+    void DataTransferOut(const std::string& command, const DataSource& source, std::int64_t length);
+    [[nodiscard]] std::string RequestPassive(const std::string& command, int& port);
+    void OpenActiveListener(FtpDataChannel& channel);
+    void AcceptData(FtpDataChannel& channel);
+    [[noreturn]] void FailTransfer(std::unique_ptr<FtpDataChannel>& channel, bool commandSent,
+                                   FinalReply rule);
     void FinishTransfer(bool commandSent);
-    void ReadData(FtpDataChannel& channel, std::ostream& destination);
-    void WriteData(FtpDataChannel& channel, std::istream& source, std::int64_t length);
+    void ReadData(FtpDataChannel& channel, const DataSink& sink);
+    void WriteData(FtpDataChannel& channel, const DataSource& source, std::int64_t length);
+    [[nodiscard]] std::chrono::milliseconds DataWait() const;
+    [[nodiscard]] bool ControlUp() const;
 
     std::string m_host;
     int m_port = 21;
@@ -157,6 +176,10 @@ private:
     std::chrono::milliseconds m_quitWait{10};
 
     std::unique_ptr<FtpConnection> m_control;
+    // Both ends of the control connection, kept from the connect: PORT binds to the local
+    // one, and data connections are only made with (and accepted from) the peer.
+    std::string m_controlLocal;
+    std::string m_controlPeer;
     FtpReply m_lastReply;
     FtpReply m_greeting;
     std::vector<std::string> m_featureList;

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <string>
 
-namespace ornel {
+namespace ornel
+{
 
 enum class FtpStatus
 {

@@ -57,6 +57,9 @@ public:
     // Throws SocketError; 10048 when the address and port are taken.
     void Bind(const std::string& address, int port);
     void SetNoDelay(bool on);
+    // A send that can place no byte for this long fails with 10035 ("Operation would
+    // block."), so that a peer that stops reading cannot hold a send forever. 0: no limit.
+    void SetSendTimeout(std::chrono::milliseconds timeout);
     // Blocking connect to a dotted-quad address, with the system's own time-out.
     void Connect(const std::string& address, int port);
     void Listen(int backlog);

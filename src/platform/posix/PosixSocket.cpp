@@ -11,6 +11,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 #include <utility>
 
@@ -281,6 +282,16 @@ void Socket::SetNoDelay(bool on)
 {
     const int value = on ? 1 : 0;
     if (::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) != 0) {
+        ThrowErrno();
+    }
+}
+
+void Socket::SetSendTimeout(std::chrono::milliseconds timeout)
+{
+    timeval tv{};
+    tv.tv_sec = static_cast<time_t>(timeout.count() / 1000);
+    tv.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) != 0) {
         ThrowErrno();
     }
 }

@@ -1,0 +1,64 @@
+// Directory listings: LIST and NLST under TYPE A, handed back as the server's lines.
+#include "ftp/FtpClient.h"
+#include "ftp/FtpErrors.h"
+#include "ftp/FtpText.h"
+#include "platform/CodePage.h"
+
+namespace ornel
+{
+
+namespace
+{
+
+// A listing is held in memory while it arrives; far beyond any real directory, it stops.
+constexpr std::size_t kMaxListingBytes = 64 * 1024 * 1024;
+
+const char* TypeCommand(FtpTransferType type)
+{
+    return type == FtpTransferType::ftBinary ? "TYPE I" : "TYPE A";
+}
+
+} // namespace
+
+void FtpClient::List(std::vector<std::string>& lines, const std::string& specifier, bool details)
+{
+    const std::string command = Trim(std::string(details ? "LIST" : "NLST") + " " + specifier);
+    CheckArgument(command);
+    const FtpTransferType previous = m_transferType;
+    const bool switched = previous != FtpTransferType::ftASCII;
+    std::string text;
+    std::exception_ptr failure;
+    try {
+        if (switched) {
+            m_transferType = FtpTransferType::ftASCII;
+            if (ControlUp()) {
+                SendCommand("TYPE A", {200});
+            }
+        }
+        DataTransferIn(command, [&text](const char* data, std::size_t size) {
+            if (text.size() + size > kMaxListingBytes) {
+                throw EFtpException("The directory listing is too long (more than " +
+                                    std::to_string(kMaxListingBytes / (1024 * 1024)) + " MiB).");
+            }
+            text.append(data, size);
+        });
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (switched) {
+        m_transferType = previous;
+        if (ControlUp()) {
+            SendCommand(TypeCommand(previous), {200});
+        }
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    std::vector<std::string> result;
+    for (const auto& line : SplitTextLines(text)) {
+        result.push_back(Cp1251ToUtf8(line));
+    }
+    lines = std::move(result);
+}
+
+} // namespace ornel

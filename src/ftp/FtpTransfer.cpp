@@ -1,0 +1,379 @@
+// Data connections (passive and active) and the file commands built on them: Get and Put.
+#include "ftp/FtpClient.h"
+#include "ftp/FtpConnection.h"
+#include "ftp/FtpDataAddress.h"
+#include "ftp/FtpDataChannel.h"
+#include "ftp/FtpErrors.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+#include <vector>
+
+namespace ornel
+{
+
+namespace
+{
+
+constexpr std::size_t kBlock = FtpConnection::kBlockSize;
+constexpr int kListenBacklog = 15;
+
+long long Seconds(std::chrono::milliseconds ms)
+{
+    return static_cast<long long>((ms.count() + 999) / 1000);
+}
+
+struct FileCloser
+{
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+} // namespace
+
+bool FtpClient::ControlUp() const
+{
+    return m_control && m_control->IsOpen();
+}
+
+std::chrono::milliseconds FtpClient::DataWait() const
+{
+    return m_transferTimeout.count() > 0 ? m_transferTimeout : m_dataStallTimeout;
+}
+
+std::string FtpClient::RequestPassive(const std::string& command, int& port)
+{
+    if (IsFeatureOffered("PRET")) {
+        SendCommand("PRET " + command);
+    }
+    SendCommand("PASV", {227});
+    const DataAddress address = ParsePassiveReply(m_lastReply);
+    port = address.port;
+    // Whatever address the reply names, the data connection goes to the host this client
+    // already talks to: a server behind NAT often names an address nobody can reach, and a
+    // hostile one could point the connection at any machine of the local network.
+    return m_controlPeer;
+}
+
+void FtpClient::OpenActiveListener(FtpDataChannel& channel)
+{
+    try {
+        channel.listener = Socket::CreateTcp();
+        try {
+            channel.listener.Bind(m_controlLocal, m_dataPort);
+        } catch (const SocketError&) {
+            throw EFtpCouldNotBindSocket();
+        }
+        channel.listener.Listen(kListenBacklog);
+        const std::string address = m_externalIP.empty() ? channel.listener.LocalAddress() : m_externalIP;
+        SendCommand("PORT " + PortArgument(address, channel.listener.LocalPort()), {200});
+    } catch (const SocketError& e) {
+        ThrowSocketError(e.Number());
+    }
+}
+
+void FtpClient::AcceptData(FtpDataChannel& channel)
+{
+    const auto deadline = std::chrono::steady_clock::now() + m_acceptTimeout;
+    try {
+        while (true) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                throw EFtpTimeout("The server did not open the data connection within " +
+                                  std::to_string(Seconds(m_acceptTimeout)) + " seconds.");
+            }
+            if (!channel.listener.WaitReadable(std::min(m_acceptPoll, left))) {
+                continue;
+            }
+            std::string peer;
+            Socket accepted = channel.listener.Accept(peer);
+            // Anyone may connect to the announced port; only the server's own connection
+            // carries the file.
+            if (peer != m_controlPeer) {
+                continue;
+            }
+            channel.listener.Close();
+            channel.connection.Adopt(std::move(accepted));
+            return;
+        }
+    } catch (const SocketError& e) {
+        ThrowSocketError(e.Number());
+    }
+}
+
+void FtpClient::FinishTransfer(bool commandSent)
+{
+    if (m_lastReply.NumericCode() / 100 >= 3 || !commandSent) {
+        Status(FtpStatus::ftpAborted, "Transfer aborted");
+        return;
+    }
+    Status(FtpStatus::ftpReady, "Transfer complete");
+    ReadReply({226, 225, 250});
+}
+
+void FtpClient::FailTransfer(std::unique_ptr<FtpDataChannel>& channel, bool commandSent, FinalReply rule)
+{
+    const std::exception_ptr original = std::current_exception();
+    channel.reset();
+    try {
+        FinishTransfer(commandSent);
+    } catch (const EFtpReplyError&) {
+        if (rule == FinalReply::Decides) {
+            throw;
+        }
+    } catch (...) {
+        // The first failure is the one the caller needs; the final reply that could not be
+        // read after it adds nothing.
+    }
+    std::rethrow_exception(original);
+}
+
+void FtpClient::ReadData(FtpDataChannel& channel, const DataSink& sink)
+{
+    if (OnWorkBegin) {
+        OnWorkBegin(WorkMode::wmRead, 0);
+    }
+    try {
+        std::vector<char> block(kBlock);
+        std::size_t filled = 0;
+        std::int64_t total = 0;
+        auto move = [&]() {
+            sink(block.data(), filled);
+            total += static_cast<std::int64_t>(filled);
+            filled = 0;
+            if (OnWork) {
+                OnWork(WorkMode::wmRead, total);
+            }
+        };
+        const auto wait = DataWait();
+        while (true) {
+            const auto got = channel.connection.ReceiveInto(block.data() + filled, kBlock - filled, wait);
+            if (!got) {
+                throw EFtpTimeout("No data arrived on the data connection for " +
+                                  std::to_string(Seconds(wait)) + " seconds.");
+            }
+            if (*got == 0) {
+                break;
+            }
+            filled += *got;
+            if (filled == kBlock) {
+                move();
+            }
+        }
+        if (filled > 0) {
+            move();
+        }
+    } catch (...) {
+        if (OnWorkEnd) {
+            OnWorkEnd(WorkMode::wmRead);
+        }
+        throw;
+    }
+    if (OnWorkEnd) {
+        OnWorkEnd(WorkMode::wmRead);
+    }
+}
+
+void FtpClient::WriteData(FtpDataChannel& channel, const DataSource& source, std::int64_t length)
+{
+    if (OnWorkBegin) {
+        OnWorkBegin(WorkMode::wmWrite, length);
+    }
+    try {
+        std::vector<char> block(kBlock);
+        std::int64_t sent = 0;
+        while (sent < length) {
+            const auto want = static_cast<std::size_t>(std::min<std::int64_t>(kBlock, length - sent));
+            const std::size_t got = source(block.data(), want);
+            if (got == 0) {
+                throw EFtpNoDataToRead();
+            }
+            channel.connection.Write(std::string_view(block.data(), got));
+            sent += static_cast<std::int64_t>(got);
+            if (OnWork) {
+                OnWork(WorkMode::wmWrite, sent);
+            }
+        }
+    } catch (...) {
+        if (OnWorkEnd) {
+            OnWorkEnd(WorkMode::wmWrite);
+        }
+        throw;
+    }
+    if (OnWorkEnd) {
+        OnWorkEnd(WorkMode::wmWrite);
+    }
+}
+
+void FtpClient::DataTransferIn(const std::string& command, const DataSink& sink)
+{
+    Status(FtpStatus::ftpTransfer, "Starting FTP transfer");
+    std::unique_ptr<FtpDataChannel> channel;
+    bool commandSent = false;
+    if (m_passive) {
+        int port = 0;
+        const std::string host = RequestPassive(command, port);
+        channel = std::make_unique<FtpDataChannel>();
+        try {
+            channel->connection.SetSendStall(DataWait());
+            channel->connection.Open(host, port);
+            WriteCommand(command);
+            commandSent = true;
+            ReadReply({125, 150, 154});
+            ReadData(*channel, sink);
+        } catch (...) {
+            FailTransfer(channel, commandSent, FinalReply::KeepError);
+        }
+    } else {
+        channel = std::make_unique<FtpDataChannel>();
+        try {
+            OpenActiveListener(*channel);
+            WriteCommand(command);
+            commandSent = true;
+            ReadReply({125, 150, 154});
+        } catch (...) {
+            FailTransfer(channel, commandSent, FinalReply::KeepError);
+        }
+        try {
+            AcceptData(*channel);
+        } catch (...) {
+            FailTransfer(channel, commandSent, FinalReply::Decides);
+        }
+        try {
+            ReadData(*channel, sink);
+        } catch (...) {
+            FailTransfer(channel, commandSent, FinalReply::KeepError);
+        }
+    }
+    channel.reset();
+    FinishTransfer(commandSent);
+}
+
+void FtpClient::DataTransferOut(const std::string& command, const DataSource& source, std::int64_t length)
+{
+    Status(FtpStatus::ftpTransfer, "Starting FTP transfer");
+    std::unique_ptr<FtpDataChannel> channel;
+    if (m_passive) {
+        int port = 0;
+        const std::string host = RequestPassive(command, port);
+        WriteCommand(command);
+        channel = std::make_unique<FtpDataChannel>();
+        try {
+            channel->connection.SetSendStall(DataWait());
+            channel->connection.Open(host, port);
+        } catch (...) {
+            FailTransfer(channel, true, FinalReply::Decides);
+        }
+        try {
+            ReadReply({110, 125, 150});
+            WriteData(*channel, source, length);
+        } catch (...) {
+            FailTransfer(channel, true, FinalReply::KeepError);
+        }
+    } else {
+        channel = std::make_unique<FtpDataChannel>();
+        bool commandSent = false;
+        try {
+            OpenActiveListener(*channel);
+            WriteCommand(command);
+            commandSent = true;
+            ReadReply({125, 150});
+        } catch (...) {
+            FailTransfer(channel, commandSent, FinalReply::KeepError);
+        }
+        try {
+            channel->connection.SetSendStall(DataWait());
+            AcceptData(*channel);
+        } catch (...) {
+            FailTransfer(channel, true, FinalReply::Decides);
+        }
+        try {
+            WriteData(*channel, source, length);
+        } catch (...) {
+            FailTransfer(channel, true, FinalReply::KeepError);
+        }
+    }
+    // Closing the data connection is the end-of-file mark of the upload; the final reply
+    // then says whether the server stored it.
+    channel.reset();
+    FinishTransfer(true);
+}
+
+void FtpClient::Get(const std::string& remoteName, const std::filesystem::path& localPath, bool canOverwrite,
+                    bool resume)
+{
+    const std::string command = "RETR " + remoteName;
+    CheckArgument(command);
+    if (resume) {
+        throw EFtpException("Resuming a download is not supported.");
+    }
+    std::error_code ec;
+    if (!canOverwrite && std::filesystem::exists(localPath, ec)) {
+        throw EFtpFileAlreadyExists();
+    }
+    if (!m_control) {
+        throw EFtpNotConnected();
+    }
+    std::filesystem::remove(localPath, ec); // a failure shows up as the create error below
+    File file(std::fopen(localPath.c_str(), "wbx"));
+    if (!file) {
+        throw EFileStreamError("Cannot create file \"" + localPath.string() + "\". " + std::strerror(errno));
+    }
+    auto writeError = [&localPath]() {
+        return EFileStreamError("Cannot write file \"" + localPath.string() + "\". " + std::strerror(errno));
+    };
+    try {
+        DataTransferIn(command, [&](const char* data, std::size_t size) {
+            if (std::fwrite(data, 1, size, file.get()) != size) {
+                throw writeError();
+            }
+        });
+        if (std::fclose(file.release()) != 0) {
+            throw writeError();
+        }
+    } catch (...) {
+        file.reset();
+        // A partial file would look like a finished download to whoever finds it; the
+        // server still has the file, so nothing is lost by removing it.
+        std::filesystem::remove(localPath, ec);
+        throw;
+    }
+}
+
+void FtpClient::Put(const std::filesystem::path& localPath, const std::string& remoteName, bool append)
+{
+    const std::string name = remoteName.empty() ? localPath.filename().string() : remoteName;
+    File file(std::fopen(localPath.c_str(), "rb"));
+    if (!file) {
+        throw EFileStreamError("Cannot open file \"" + localPath.string() + "\". " + std::strerror(errno));
+    }
+    if (name.empty()) {
+        throw EFtpUploadFileNameEmpty();
+    }
+    const std::string command = (append ? "APPE " : "STOR ") + name;
+    CheckArgument(command);
+    if (std::fseek(file.get(), 0, SEEK_END) != 0) {
+        throw EFileStreamError("Cannot read file \"" + localPath.string() + "\". " + std::strerror(errno));
+    }
+    const std::int64_t length = ftello(file.get());
+    std::rewind(file.get());
+    if (length < 0) {
+        throw EFileStreamError("Cannot read file \"" + localPath.string() + "\". " + std::strerror(errno));
+    }
+    DataTransferOut(
+        command,
+        [&](char* data, std::size_t size) -> std::size_t {
+            const std::size_t got = std::fread(data, 1, size, file.get());
+            if (got == 0 && std::ferror(file.get())) {
+                throw EFileStreamError("Cannot read file \"" + localPath.string() + "\". " +
+                                       std::strerror(errno));
+            }
+            return got;
+        },
+        length);
+}
+
+} // namespace ornel
