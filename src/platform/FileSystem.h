@@ -1,0 +1,100 @@
+// Local files and folders as the engine and the encryption program see them, with the
+// Windows meanings the stored data relies on (copy without replacing, "*.*" = every file).
+// Free functions, callable from any thread.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ornel
+{
+
+// The one path delimiter of local paths built from texts.
+inline constexpr char kPathDelim = '/';
+// Hidden names of files that are still being written into a folder; enumerations leave
+// them out, so a copy cut short (a crash, a kill) is never taken for a complete file.
+inline constexpr std::string_view kPartialPrefix = ".ornel-part-";
+
+struct FileEntry
+{
+    std::string Name;
+    std::int64_t Size = 0;
+    bool Directory = false;
+};
+
+// Every entry of the folder except ".", ".." and partial files, sorted by name (byte order),
+// with hidden and read-only files. Symbolic links are described by their target. Returns
+// nothing when the folder cannot be read.
+[[nodiscard]] std::vector<FileEntry> ListFolder(const std::filesystem::path& folder);
+// The same, files only (what "folder\*.*" with the directories skipped gives on Windows).
+[[nodiscard]] std::vector<FileEntry> ListFolderFiles(const std::filesystem::path& folder);
+
+// A name matched against a Windows mask: "*" and "?" wildcards, letter case ignored for
+// ASCII, and "*.*" (or "*") matches every name, with or without a dot.
+[[nodiscard]] bool MatchesMask(std::string_view name, std::string_view mask);
+
+// Called with the bytes copied so far, after each block.
+using CopyProgress = std::function<void(std::int64_t copied)>;
+
+// Copies `source` to `target` and never replaces: the data goes to a partial file in the
+// target folder, is synced and then linked under the target name, which fails when that
+// name exists. A target is therefore either absent or complete. The copy is checked
+// against the source (size, and the source unchanged while it was read). On failure
+// returns false with the reason in `error` (when given); the partial file is removed.
+[[nodiscard]] bool CopyFileNoReplace(const std::filesystem::path& source, const std::filesystem::path& target,
+                                     std::string* error = nullptr, const CopyProgress& progress = {});
+
+// Moves a file without replacing a file of the target name: a hard link and unlink within
+// one file system, a checked copy and delete across file systems.
+[[nodiscard]] bool MoveFileNoReplace(const std::filesystem::path& source, const std::filesystem::path& target,
+                                     std::string* error = nullptr);
+
+// Deletes a file (not a folder); false when it could not be deleted.
+[[nodiscard]] bool DeleteFile(const std::filesystem::path& file);
+
+[[nodiscard]] bool FileExists(const std::filesystem::path& file);
+[[nodiscard]] bool FolderExists(const std::filesystem::path& folder);
+// Creates one folder whose parent exists; true when it was created.
+[[nodiscard]] bool MakeFolder(const std::filesystem::path& folder);
+
+// True when the file can be opened for reading and writing and no process (this one
+// included) holds it open or locked: the stand-in for Windows' exclusive sharing, which
+// tells a file another program still writes from a complete one. Processes of other
+// users are not visible without privileges and are not seen.
+[[nodiscard]] bool CanOpenFileExclusive(const std::filesystem::path& file);
+
+// Syncs a folder's entries to the disk after a name was added or removed.
+void SyncFolder(const std::filesystem::path& folder);
+
+// A partial file in a folder, removed at destruction unless committed under its final
+// name. Move-only.
+class PartialFile
+{
+public:
+    // Throws std::runtime_error when the partial file cannot be created.
+    explicit PartialFile(const std::filesystem::path& folder);
+    ~PartialFile();
+    PartialFile(PartialFile&& other) noexcept;
+    PartialFile& operator=(PartialFile&&) = delete;
+    PartialFile(const PartialFile&) = delete;
+    PartialFile& operator=(const PartialFile&) = delete;
+
+    [[nodiscard]] int Fd() const { return m_fd; }
+    [[nodiscard]] const std::filesystem::path& Path() const { return m_path; }
+    // Writes everything or throws.
+    void Write(const void* data, std::size_t size);
+    // Syncs, closes and links the data under `target` without replacing; the partial name
+    // is removed whatever happens. Returns false (reason in `error`) when the target exists
+    // or the link fails.
+    [[nodiscard]] bool Commit(const std::filesystem::path& target, std::string* error = nullptr);
+
+private:
+    std::filesystem::path m_path;
+    int m_fd = -1;
+};
+
+} // namespace ornel
