@@ -1,0 +1,185 @@
+#include "ui/TFAbout.h"
+
+#include "platform/RegistryStore.h"
+#include "ui/Branding.h"
+#include "ui/ImageLists.h"
+#include "ui/WindowGeometry.h"
+
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cstdio>
+
+namespace ornel
+{
+
+namespace
+{
+
+constexpr QSize kClientSize(408, 358);
+
+QLabel* Sunken(QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setContentsMargins(4, 1, 4, 1);
+    label->setMinimumWidth(170);
+    return label;
+}
+
+QGroupBox* Contacts(QWidget* parent, const char* title, std::initializer_list<const char*> lines)
+{
+    auto* box = new QGroupBox(QString::fromUtf8(title), parent);
+    auto* layout = new QVBoxLayout(box);
+    layout->setSpacing(2);
+    for (const char* line : lines) {
+        auto* label = new QLabel(QString::fromUtf8(line), box);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        label->setWordWrap(true);
+        layout->addWidget(label);
+    }
+    layout->addStretch();
+    return box;
+}
+
+} // namespace
+
+TFAbout::TFAbout(RegistryStore* registry, QWidget* parent)
+    : QDialog(parent,
+              Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_registry(registry)
+{
+    setWindowTitle(QString::fromUtf8("О программе"));
+    setWindowIcon(ImageLists::TrayFrame(0));
+
+    auto* outer = new QVBoxLayout(this);
+    auto* panel = new QFrame(this);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    outer->addWidget(panel, 1);
+
+    auto* grid = new QGridLayout(panel);
+    grid->setHorizontalSpacing(10);
+    ProgramIcon = new QLabel(panel);
+    ProgramIcon->setFixedSize(66, 92);
+    ProgramIcon->setPixmap(ImageLists::Program(QSize(66, 92), devicePixelRatioF()));
+    grid->addWidget(ProgramIcon, 0, 0, Qt::AlignTop);
+
+    auto* title = new QVBoxLayout;
+    ProductName = new QLabel(QStringLiteral("Product Name"), panel);
+    QFont bold = ProductName->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.3);
+    ProductName->setFont(bold);
+    ProductName->setWordWrap(true);
+    ProductName->setAlignment(Qt::AlignCenter);
+    ProductName->setMinimumSize(187, 37);
+    title->addWidget(ProductName);
+    auto* versionRow = new QHBoxLayout;
+    versionRow->addWidget(new QLabel(QString::fromUtf8("Версия"), panel));
+    Version = new QLabel(QStringLiteral("Version"), panel);
+    versionRow->addWidget(Version, 1);
+    title->addLayout(versionRow);
+    Copyright = new QLabel(QStringLiteral("Copyright"), panel);
+    Copyright->setWordWrap(true);
+    title->addWidget(Copyright);
+    title->addStretch();
+    grid->addLayout(title, 0, 1, 1, 2);
+
+    grid->addWidget(
+        Contacts(panel, "Поддержка ФК \"Корви\" (образец)",
+                 {"Контакт: служба поддержки", "Тел.: +7 (000) 000-00-00", "Мессенджер: 000 000 000"}),
+        1, 0, 1, 2);
+    grid->addWidget(Contacts(panel, "Поддержка депозитария (образец)",
+                             {"Контакт: дежурный специалист", "Шифрование: +7 (000) 000-00-01",
+                              "FTP-сервер: +7 (000) 000-00-02"}),
+                    1, 2);
+
+    auto* stats = new QGroupBox(QString::fromUtf8("Статистика"), panel);
+    auto* statsGrid = new QGridLayout(stats);
+    statsGrid->addWidget(new QLabel(QString::fromUtf8("Отправлено файлов:"), stats), 0, 0);
+    LSend = Sunken(stats);
+    LSend->setText(QStringLiteral("LSend"));
+    statsGrid->addWidget(LSend, 0, 1);
+    statsGrid->addWidget(new QLabel(QString::fromUtf8("Принято файлов:"), stats), 1, 0);
+    LRecive = Sunken(stats);
+    LRecive->setText(QStringLiteral("LRecive"));
+    statsGrid->addWidget(LRecive, 1, 1);
+    statsGrid->setColumnStretch(1, 1);
+    grid->addWidget(stats, 2, 0, 1, 3);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(2, 1);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    buttons->setCenterButtons(true);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    outer->addWidget(buttons);
+
+    // The designed size, unless the fonts of this desktop need more room.
+    setFixedSize(kClientSize.expandedTo(outer->minimumSize()));
+    CentreOnScreen(*this);
+}
+
+QString TFAbout::CounterText(int count, double kilobytes)
+{
+    char number[64];
+    std::snprintf(number, sizeof number, "%.2f", kilobytes);
+    QString size = QString::fromLatin1(number);
+    size.replace(QLatin1Char('.'), QLatin1Char(','));
+    return QStringLiteral("%1 (%2 ").arg(count).arg(size) + QString::fromUtf8("Кб)");
+}
+
+bool TFAbout::event(QEvent* event)
+{
+    const bool handled = QDialog::event(event);
+    if (event->type() == QEvent::WindowActivate) {
+        FormActivate();
+    }
+    return handled;
+}
+
+void TFAbout::FormActivate()
+{
+    if (m_filling) {
+        return;
+    }
+    m_filling = true;
+    // The compiled-in texts first, so a faulty counter value cannot leave them blank.
+    ProductName->setText(QString::fromUtf8(branding::kProductName));
+    Copyright->setText(QString::fromUtf8(branding::kCopyright));
+    Version->setText(QStringLiteral(ORNEL_VERSION));
+    try {
+        int count = 0;
+        double size = 0;
+        if (m_registry != nullptr) {
+            const RegistryKey key = m_registry->OpenKey(Hive::LocalMachine, kCounterKey);
+            count = key.ReadIntegerIfPresent("FileReciveCount").value_or(0);
+            size = key.ReadFloatIfPresent("FileReciveSize").value_or(0.0);
+            LRecive->setText(CounterText(count, size));
+            count = key.ReadIntegerIfPresent("FileSendCount").value_or(0);
+            size = key.ReadFloatIfPresent("FileSendSize").value_or(0.0);
+            LSend->setText(CounterText(count, size));
+        } else {
+            LRecive->setText(CounterText(0, 0));
+            LSend->setText(CounterText(0, 0));
+        }
+        m_lastError.clear();
+    } catch (const std::exception& error) {
+        const QString message = QString::fromUtf8(error.what());
+        // Closing the box activates this window again; the same fault is not shown twice.
+        if (message != m_lastError) {
+            m_lastError = message;
+            QMessageBox::critical(this, QString::fromUtf8("Ошибка"), message);
+        }
+        m_filling = false;
+        return;
+    }
+    m_filling = false;
+}
+
+} // namespace ornel

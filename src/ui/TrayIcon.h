@@ -1,0 +1,124 @@
+// The notification-area icon with its pop-up menu, animation and balloon hints. Owned by
+// the tray application's controller, which connects the item signals below to its
+// handlers; UI thread only.
+//
+// Menu, top to bottom (item name: caption, signal):
+//   N26  logo picture           -> opens the web site (BrowseURL1), handled here
+//   N13  "Настройки"            -> OptionsClicked          (N1Click)
+//   N3   "Мониторинг" (check)   -> MonitoringClicked(bool)  (N3Click, new check state)
+//   N15  separator
+//   N16  "Передать/Принять"     -> SendReceiveClicked      (N4Click)
+//   N17  "Принять/Передать"     -> ReceiveSendClicked      (N2Click)
+//   N18  separator
+//   N19  "Статус" (default)     -> StatusClicked           (N5Click; also double click and
+//                                                           balloon click)
+//   N20  separator
+//   N21  "О программе/Контакты" -> AboutClicked            (N11Click)
+//   N1   "Помощь" (disabled)    -> nothing
+//   N23  "Написать разработчикам" -> opens a mail message (BrowseURL2), handled here
+//   N24  separator
+//   N25  "Выход"                -> ExitClicked             (N6Click)
+#pragma once
+
+#include <QAction>
+#include <QMenu>
+#include <QObject>
+#include <QString>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QUrl>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace ornel
+{
+
+struct BalloonShown
+{
+    QString Title;
+    QString Text;
+    QSystemTrayIcon::MessageIcon Icon = QSystemTrayIcon::Information;
+    int TimeoutMs = 0;
+};
+
+class TrayIcon final : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kAnimationDelayMs = 350;
+    static constexpr int kBalloonTitleMax = 63;
+    static constexpr int kBalloonTextMax = 255;
+
+    explicit TrayIcon(QObject* parent = nullptr);
+    ~TrayIcon() override;
+
+    // Puts the icon into the notification area (also when none is there yet: Qt embeds
+    // it as soon as a tray host appears, and again after the host restarts).
+    void Show();
+
+    // The animation of an exchange cycle: frames step every 350 ms while on; switching it
+    // off keeps the current frame until SetIconIndex.
+    void SetAnimated(bool animated);
+    [[nodiscard]] bool Animated() const { return m_animation.isActive(); }
+    void SetIconIndex(int index);
+    [[nodiscard]] int IconIndex() const { return m_iconIndex; }
+
+    // Replaces the balloon on show; the title is cut to 63 and the text to 255 characters.
+    void ShowBalloon(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon,
+                     int timeoutMs);
+    [[nodiscard]] const std::optional<BalloonShown>& LastBalloon() const { return m_lastBalloon; }
+
+    // "Мониторинг": enabled state, check mark, and its picture (on while monitoring runs).
+    void SetMonitoringEnabled(bool enabled);
+    void SetMonitoringChecked(bool checked);
+    void SetMonitoringActive(bool active);
+    [[nodiscard]] bool MonitoringChecked() const;
+    [[nodiscard]] bool MonitoringEnabled() const;
+    [[nodiscard]] int MonitoringImage() const { return m_monitoringImage; }
+
+    // Opens the web site / a mail message (also used by the status window's logo).
+    void BrowseSite();
+    void BrowseMail();
+    // Replaces the shell call that opens web and mail addresses (tests record instead).
+    void SetUrlOpener(std::function<void(const QUrl&)> opener) { m_openUrl = std::move(opener); }
+
+    [[nodiscard]] QMenu* PopupMenu() { return m_menu.get(); }
+    [[nodiscard]] QSystemTrayIcon& Icon() { return m_icon; }
+
+    QAction* N26 = nullptr;
+    QAction* N13 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N16 = nullptr;
+    QAction* N17 = nullptr;
+    QAction* N19 = nullptr;
+    QAction* N21 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* N23 = nullptr;
+    QAction* N25 = nullptr;
+
+signals:
+    void OptionsClicked();
+    void MonitoringClicked(bool checked);
+    void SendReceiveClicked();
+    void ReceiveSendClicked();
+    void StatusClicked();
+    void AboutClicked();
+    void ExitClicked();
+
+private:
+    void BuildMenu();
+    void Step();
+    void OnActivated(QSystemTrayIcon::ActivationReason reason);
+
+    QSystemTrayIcon m_icon;
+    std::unique_ptr<QMenu> m_menu; // a menu has no parent widget; the icon only borrows it
+    QTimer m_animation;
+    int m_iconIndex = 0;
+    int m_monitoringImage = 9;
+    std::optional<BalloonShown> m_lastBalloon;
+    std::function<void(const QUrl&)> m_openUrl;
+};
+
+} // namespace ornel
