@@ -8,6 +8,7 @@
 #include "engine/FileMoves.h"
 #include "engine/FolderLayout.h"
 #include "engine/Notifications.h"
+#include "engine/TransferDirection.h"
 #include "ftp/FtpClient.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
@@ -168,8 +169,9 @@ void ExchangeCycle::ProcessOutgoing()
     const RuntimeSettings& s = m_ctx.settings;
     // Encrypted files left in TempSend by a failed upload make the half run on their own.
     if (m_parts.moves.CountFiles(s.PostBoxOut, true) > 0 || m_parts.moves.CountFiles(s.TempSend, false) > 0) {
-        m_parts.moves.MoveWithBackup(0, s.PostBoxOut, m_parts.layout.TempSendPlain());
-        m_parts.crypt.ProcessCrypt(0, m_parts.layout.TempSendPlain(), s.TempSend);
+        m_parts.moves.MoveWithBackup(TransferDirection::Outgoing, s.PostBoxOut,
+                                     m_parts.layout.TempSendPlain());
+        m_parts.crypt.ProcessCrypt(TransferDirection::Outgoing, m_parts.layout.TempSendPlain(), s.TempSend);
         m_outgoing.SendFiles();
     }
 }
@@ -180,8 +182,9 @@ void ExchangeCycle::ProcessIncoming()
     const int received = m_incoming.ReceiveFiles();
     // Downloads left in TempReciv by an earlier cycle are decrypted even when the server is empty.
     if (received > 0 || m_parts.moves.CountFiles(s.TempReciv, false) > 0) {
-        m_parts.crypt.ProcessCrypt(1, s.TempReciv, m_parts.layout.TempRecivPlain());
-        m_parts.moves.MoveWithBackup(1, m_parts.layout.TempRecivPlain(), s.PostBoxIn);
+        m_parts.crypt.ProcessCrypt(TransferDirection::Incoming, s.TempReciv, m_parts.layout.TempRecivPlain());
+        m_parts.moves.MoveWithBackup(TransferDirection::Incoming, m_parts.layout.TempRecivPlain(),
+                                     s.PostBoxIn);
     }
 }
 

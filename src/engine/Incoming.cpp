@@ -8,6 +8,7 @@
 #include "engine/FolderLayout.h"
 #include "engine/Notifications.h"
 #include "engine/Outgoing.h"
+#include "engine/TransferDirection.h"
 #include "engine/TransferState.h"
 #include "ftp/FtpClient.h"
 #include "journal/Journal.h"
@@ -190,7 +191,7 @@ void Incoming::ReceiveOne(const std::string& listed)
     m_ctx.log.AddLog("Приняли файл " + name);
     m_ctx.journal.AddJournalRecord(name, "", JournalEvent::Downloaded);
 
-    m_moves.BackupCrypt(1, local.string());
+    m_moves.BackupCrypt(TransferDirection::Incoming, local.string());
     try {
         m_ctx.ftp.Delete(listed);
     } catch (const std::exception& e) {

@@ -6,10 +6,10 @@
 #include "engine/EventLog.h"
 #include "engine/FileMoves.h"
 #include "engine/FolderLayout.h"
+#include "engine/TransferDirection.h"
 #include "engine/TransferState.h"
 #include "ftp/FtpClient.h"
 #include "journal/Journal.h"
-#include "platform/CodePage.h"
 #include "platform/EventLoop.h"
 #include "settings/RuntimeSettings.h"
 
@@ -87,14 +87,14 @@ int Outgoing::SendFiles()
                     break;
                 }
                 const std::filesystem::path file = std::filesystem::path(folder) / name;
-                // The name goes to the server in Windows-1251; one that has no form there would
-                // arrive under another name, so the file waits for a person to rename it.
-                if (!IsCp1251Representable(name)) {
-                    LogError("Имя файла " + name + " нельзя передать в кодировке Windows-1251");
+                // Still held by the program that writes it: taken up by a later cycle.
+                if (!FileMoves::CanOpenExclusive(file.string())) {
                     continue;
                 }
-                // Still held by the program that writes it: taken up by a later cycle.
-                if (!m_moves.CanOpenExclusive(file)) {
+                // The name goes to the server in Windows-1251; one that has no form there would
+                // arrive under another name, so the file waits for a person to rename it.
+                if (!m_moves.CheckLocalName(name)) {
+                    m_state.ErrorLogged = true;
                     continue;
                 }
                 m_ctx.loop.ProcessPendingEvents();
@@ -120,7 +120,7 @@ void Outgoing::SendOne(const std::string& name, const std::filesystem::path& fil
     m_ctx.loop.ProcessPendingEvents();
 
     m_state.CurrentFile = name;
-    m_moves.BackupCrypt(0, file.string());
+    m_moves.BackupCrypt(TransferDirection::Outgoing, file.string());
     m_ctx.log.AddLog("Передаем файл " + name + " " + std::to_string(size) + " байт");
     try {
         m_ctx.loop.ProcessPendingEvents();
