@@ -1,0 +1,5 @@
+# The scripted FTP server and the real-server launcher.
+target_sources(ornel_test_support PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/ScriptedFtpServer.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RealFtpServer.cpp
+)
