@@ -48,6 +48,9 @@ public:
     virtual void SetMonitoringItemChecked(bool checked) = 0;
     [[nodiscard]] virtual bool MonitoringItemChecked() const = 0;
     [[nodiscard]] virtual bool MonitoringItemEnabled() const = 0;
+    // The item's picture: image 1 of the menu list while monitoring runs, 9 while it does
+    // not (it follows the monitoring state, the check mark follows the user's choice).
+    virtual void SetMonitoringItemImage(int /*image*/) {}
 
     // A modal message box on top of every window; returns when it is closed.
     virtual void ShowMessageBox(const std::string& caption, const std::string& text, MessageIcon icon) = 0;

@@ -38,6 +38,7 @@ public:
     void SetMonitoringItemChecked(bool checked) override { MonitoringChecked = checked; }
     [[nodiscard]] bool MonitoringItemChecked() const override { return MonitoringChecked; }
     [[nodiscard]] bool MonitoringItemEnabled() const override { return MonitoringEnabled; }
+    void SetMonitoringItemImage(int image) override { MonitoringImage = image; }
     void ShowMessageBox(const std::string& caption, const std::string& text, MessageIcon icon) override;
     void AppendMessageWindow(const std::string& text) override;
     void ShowUnKnOwnFiles(const std::string& folder) override { UnKnOwnListShown.push_back(folder); }
@@ -54,6 +55,7 @@ public:
     std::vector<RecordedBalloon> Balloons;
     bool MonitoringEnabled = true;
     bool MonitoringChecked = false;
+    int MonitoringImage = 9;
     std::vector<RecordedBox> Boxes;
     std::vector<std::string> MessageWindowBlocks;
     std::vector<std::string> UnKnOwnListShown;
