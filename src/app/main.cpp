@@ -1,14 +1,45 @@
+#include "app/CommandLine.h"
+#include "app/FrontEnds.h"
+
 #include <cstdio>
-#include <cstring>
+#include <exception>
+#include <stdexcept>
 
 int main(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
+    using namespace ornel;
+    CommandLine line;
+    try {
+        line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "ornel_ftp: %s\n", e.what());
+        return 2;
+    }
+    try {
+        switch (line.Mode) {
+        case RunMode::Help:
+            std::fputs(UsageText().c_str(), stdout);
+            return 0;
+        case RunMode::Version:
             std::printf("ornel_ftp %s\n", ORNEL_VERSION);
             return 0;
+        case RunMode::InitJournal:
+            return RunInitJournal(line);
+        case RunMode::ImportReg:
+            return RunImportReg(line);
+        case RunMode::ExportReg:
+            return RunExportReg(line);
+        case RunMode::CycleSendReceive:
+        case RunMode::CycleReceiveSend:
+            return RunConsoleCycle(line);
+        case RunMode::Service:
+            return RunService(line);
+        case RunMode::Tray:
+            return RunTray(line, argc, argv);
         }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "ornel_ftp: %s\n", e.what());
+        return 1;
     }
-    std::printf("usage: ornel_ftp [options]\n");
-    return 0;
+    return 1;
 }

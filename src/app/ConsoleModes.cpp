@@ -1,0 +1,189 @@
+// The front ends without a desktop: one cycle (--cycle), the service (--service) and the
+// store tools (--init-journal, --import-reg, --export-reg).
+#include "app/ConsoleDesktop.h"
+#include "app/FrontEnds.h"
+#include "app/Paths.h"
+#include "app/SilentSoundPlayer.h"
+#include "app/TFMain.h"
+#include "platform/ConsoleEventLoop.h"
+#include "platform/InotifyWatcher.h"
+#include "platform/RegistryStore.h"
+#include "platform/SystemClock.h"
+#include "settings/RegExchange.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <exception>
+
+namespace ornel
+{
+
+namespace
+{
+
+std::filesystem::path JournalPath(const CommandLine& line)
+{
+    return line.Journal.value_or(ExecutableFolder() / Journal::kFileName);
+}
+
+// Everything a headless controller runs on; lives as long as the controller.
+struct ConsoleRig
+{
+    explicit ConsoleRig(const CommandLine& line)
+        : registry(RegistryStore::ResolveFolder(line.RegistryDir))
+    {}
+
+    FrontEnd MakeFrontEnd(EventLoop& eventLoop)
+    {
+        return FrontEnd{desktop,
+                        eventLoop,
+                        clock,
+                        sound,
+                        registry,
+                        [this] { return std::make_unique<ConsoleTimer>(loop); },
+                        [this] { return std::make_unique<InotifyWatcher>(loop); }};
+    }
+
+    RegistryStore registry;
+    SystemClock clock;
+    ConsoleDesktop desktop;
+    SilentSoundPlayer sound;
+    ConsoleEventLoop loop;
+};
+
+// SIGTERM and SIGINT only raise this flag; the loop below turns it into an exit request at
+// the next point where events are served, which during a cycle is between two files.
+std::atomic<bool> g_stopSignal{false};
+
+extern "C" void OnStopSignal(int)
+{
+    g_stopSignal.store(true);
+}
+
+// The service's event loop: the console loop, plus the check for a stop signal wherever
+// events are served, so a running cycle hears it too.
+class ServiceEventLoop final : public EventLoop
+{
+public:
+    explicit ServiceEventLoop(ConsoleEventLoop& inner)
+        : m_inner(inner)
+    {}
+
+    void SetOnStop(std::function<void()> onStop) { m_onStop = std::move(onStop); }
+
+    void ProcessPendingEvents() override
+    {
+        CheckStop();
+        m_inner.ProcessPendingEvents();
+    }
+    void Sleep(std::chrono::milliseconds duration) override { m_inner.Sleep(duration); }
+    void WaitForEvents(std::chrono::milliseconds timeout) override
+    {
+        CheckStop();
+        m_inner.WaitForEvents(timeout);
+    }
+    bool RunOnUiThreadAndWait(const std::function<void()>& work) override
+    {
+        return m_inner.RunOnUiThreadAndWait(work);
+    }
+
+    void CheckStop()
+    {
+        if (g_stopSignal.load() && !m_stopSeen) {
+            m_stopSeen = true;
+            if (m_onStop) {
+                m_onStop();
+            }
+        }
+    }
+
+private:
+    ConsoleEventLoop& m_inner;
+    std::function<void()> m_onStop;
+    bool m_stopSeen = false;
+};
+
+} // namespace
+
+int RunInitJournal(const CommandLine& line)
+{
+    const std::filesystem::path file = line.File.empty() ? JournalPath(line) : line.File;
+    Journal::Create(file);
+    std::printf("Journal created: %s\n", file.c_str());
+    return 0;
+}
+
+int RunImportReg(const CommandLine& line)
+{
+    RegistryStore registry(RegistryStore::ResolveFolder(line.RegistryDir));
+    const int count = ImportRegFile(registry, line.File);
+    std::printf("Imported %d values from %s into %s\n", count, line.File.c_str(), registry.Folder().c_str());
+    return 0;
+}
+
+int RunExportReg(const CommandLine& line)
+{
+    RegistryStore registry(RegistryStore::ResolveFolder(line.RegistryDir));
+    ExportRegFile(registry, line.File);
+    std::printf("Exported the settings and counters to %s\n", line.File.c_str());
+    return 0;
+}
+
+int RunConsoleCycle(const CommandLine& line)
+{
+    ConsoleRig rig(line);
+    TFMain main(rig.MakeFrontEnd(rig.loop), StartupPaths{std::filesystem::current_path(), JournalPath(line)});
+    try {
+        main.FormCreate(TFMain::Automation::Off);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "ornel_ftp: %s\n", e.what());
+        return 1;
+    }
+    if (line.Mode == RunMode::CycleSendReceive) {
+        main.RunSendReceive();
+    } else {
+        main.RunReceiveSend();
+    }
+    const bool failed = main.LastCycleFailed();
+    main.FormClose();
+    return failed ? 1 : 0;
+}
+
+int RunService(const CommandLine& line)
+{
+    ConsoleRig rig(line);
+    ServiceEventLoop loop(rig.loop);
+    TFMain main(rig.MakeFrontEnd(loop), StartupPaths{std::filesystem::current_path(), JournalPath(line)});
+
+    struct sigaction action
+    {
+    };
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+
+    try {
+        main.FormCreate();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "ornel_ftp: %s\n", e.what());
+        return 1;
+    }
+    loop.SetOnStop([&main, &rig] {
+        if (main.RequestExit([&rig] { rig.loop.Quit(); })) {
+            rig.loop.Quit();
+        }
+    });
+    // While idle nothing else serves events often; a short timer looks for the signal.
+    ConsoleTimer stopCheck(rig.loop);
+    stopCheck.SetOnTimer([&loop] { loop.CheckStop(); });
+    stopCheck.SetInterval(std::chrono::milliseconds(200));
+    stopCheck.SetEnabled(true);
+    rig.loop.Run();
+    main.FormClose();
+    std::printf("Ornel FTP service stopped\n");
+    return 0;
+}
+
+} // namespace ornel
