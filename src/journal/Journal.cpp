@@ -1,0 +1,396 @@
+#include "journal/Journal.h"
+
+#include "journal/JournalText.h"
+#include "journal/SqlConnection.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <system_error>
+#include <unistd.h>
+
+namespace ornel
+{
+
+namespace
+{
+
+// The file is encrypted under this fixed key; it keeps casual readers out, not the user.
+constexpr const char* kPassword = "583920174";
+constexpr const char* kCompactingTitle = "Сжатие локальной БД........";
+constexpr const char* kApplicationTitle = "Ornel FTP";
+// The purge and compaction only pay off once this many file rows are older than a day.
+constexpr std::int64_t kPurgeThreshold = 20;
+
+// Dates are REAL days since 1899-12-30, so day ranges compare as numbers.
+constexpr const char* kSchema[] = {
+    "CREATE TABLE FileList (ID INTEGER PRIMARY KEY AUTOINCREMENT, FileName VARCHAR(255), "
+    "BackupPathCrypt VARCHAR(255), BackupPath VARCHAR(255), DateAdd REAL, Direction VARCHAR(3), "
+    "State BOOLEAN)",
+    "CREATE TABLE LOG (ID INTEGER PRIMARY KEY AUTOINCREMENT, FileID INTEGER, EventType INTEGER, "
+    "EventTime REAL)",
+    "CREATE INDEX FileListNameDay ON FileList (FileName, DateAdd)",
+    "CREATE INDEX FileListDay ON FileList (DateAdd)",
+};
+
+std::string Label(const std::filesystem::path& file)
+{
+    return "Журнал \"" + file.string() + "\": ";
+}
+
+std::unique_ptr<SqlConnection> OpenExclusively(const std::filesystem::path& file)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error))
+        throw std::runtime_error(Label(file) + "файл не найден");
+    auto db = std::make_unique<SqlConnection>(file, kPassword, SqlConnection::Access::OpenExisting);
+    db->TakeExclusively();
+    // Both tables with every field the journal writes; a file of another layout fails here
+    // rather than at the first file of an exchange.
+    SqlStatement fileList(*db, "SELECT ID, FileName, BackupPathCrypt, BackupPath, DateAdd, Direction, State "
+                               "FROM FileList LIMIT 0");
+    SqlStatement log(*db, "SELECT ID, FileID, EventType, EventTime FROM LOG LIMIT 0");
+    return db;
+}
+
+// Flushes a file or a folder entry to disk.
+bool SyncPath(const std::filesystem::path& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+std::filesystem::path Folder(const std::filesystem::path& file)
+{
+    return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+}
+
+std::string SystemError(const std::string& what)
+{
+    return what + ": " + std::strerror(errno);
+}
+
+FileListRow ReadRow(const SqlStatement& query)
+{
+    FileListRow row;
+    row.ID = query.Integer(0);
+    row.FileName = query.Text(1);
+    row.BackupPathCrypt = query.Text(2);
+    row.BackupPath = query.Text(3);
+    row.DateAdd = query.Real(4);
+    row.Direction = query.Text(5);
+    if (!query.IsNull(6))
+        row.State = query.Integer(6) != 0;
+    return row;
+}
+
+void BindRowFields(SqlStatement& statement, const FileListRow& row, double dateAdd)
+{
+    statement.Bind(1, CutToWidth(row.FileName, Journal::kNameWidth))
+        .Bind(2, CutToWidth(row.BackupPathCrypt, Journal::kPathWidth))
+        .Bind(3, CutToWidth(row.BackupPath, Journal::kPathWidth))
+        .Bind(4, dateAdd)
+        .Bind(5, CutToWidth(row.Direction, Journal::kDirectionWidth))
+        .Bind(6, row.State);
+}
+
+} // namespace
+
+Journal::Journal(const Clock& clock, std::function<void(const std::string&)> setTitle)
+    : m_clock(clock)
+    , m_setTitle(std::move(setTitle))
+{}
+
+Journal::~Journal() = default;
+
+void Journal::Open(const std::filesystem::path& file)
+{
+    Close();
+    m_file = file;
+    m_failure.clear();
+    try {
+        m_db = OpenExclusively(file);
+        // A copy left by a compaction that was cut short; the file itself is intact
+        // because the copy only ever replaces it by a rename.
+        std::error_code ignored;
+        std::filesystem::remove(file.string() + ".tmp", ignored);
+        Purge();
+    } catch (const std::exception& e) {
+        m_db.reset();
+        m_failure = e.what();
+        throw std::runtime_error(m_failure);
+    }
+}
+
+void Journal::Close()
+{
+    m_db.reset();
+}
+
+bool Journal::IsOpen() const
+{
+    return m_db != nullptr;
+}
+
+SqlConnection& Journal::Connection()
+{
+    if (!m_db)
+        throw std::runtime_error(m_failure.empty() ? "Журнал не открыт" : m_failure);
+    return *m_db;
+}
+
+double Journal::TodayStart() const
+{
+    return std::floor(m_clock.Now());
+}
+
+void Journal::Purge()
+{
+    const double limit = m_clock.Now() - 1.0;
+    SqlStatement count(*m_db, "Select count(*) as C from FileList where DateAdd<=?");
+    count.Bind(1, limit);
+    const std::int64_t old = count.Step() ? count.Integer(0) : 0;
+    count.Reset();
+    if (old <= kPurgeThreshold)
+        return;
+
+    if (m_setTitle)
+        m_setTitle(kCompactingTitle);
+    try {
+        Compact(limit);
+    } catch (...) {
+        if (m_setTitle)
+            m_setTitle(kApplicationTitle);
+        throw;
+    }
+    if (m_setTitle)
+        m_setTitle(kApplicationTitle);
+}
+
+// The rows that survive the purge are copied into "<file>.tmp", which then replaces the
+// file by a rename. The file itself is never written on the way, so a crash at any point
+// leaves under its name either the old journal or the complete compacted one.
+void Journal::Compact(double limit)
+{
+    const std::filesystem::path tmp = m_file.string() + ".tmp";
+    bool attached = false;
+    try {
+        {
+            SqlConnection copy(tmp, kPassword, SqlConnection::Access::CreateNew);
+            copy.TakeExclusively();
+            SqlStatement schema(*m_db, "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL "
+                                       "AND name NOT LIKE 'sqlite!_%' ESCAPE '!' ORDER BY rowid");
+            SqlConnection::Transaction transaction(copy);
+            while (schema.Step())
+                copy.Execute(schema.Text(0));
+            transaction.Commit();
+        }
+
+        SqlStatement attach(*m_db, "ATTACH DATABASE ? AS compact KEY ?");
+        attach.Bind(1, tmp.string()).Bind(2, std::string_view(kPassword));
+        attach.Run();
+        attached = true;
+        m_db->Execute("PRAGMA compact.journal_mode=MEMORY");
+        m_db->Execute("PRAGMA compact.synchronous=FULL");
+        {
+            SqlConnection::Transaction transaction(*m_db);
+            SqlStatement files(*m_db, "INSERT INTO compact.FileList SELECT * FROM main.FileList "
+                                      "WHERE DateAdd IS NULL OR DateAdd>?");
+            files.Bind(1, limit).Run();
+            SqlStatement events(*m_db, "INSERT INTO compact.LOG SELECT * FROM main.LOG "
+                                       "WHERE EventTime IS NULL OR EventTime>?");
+            events.Bind(1, limit).Run();
+            // Keys are never reused, also after the newest rows were purged: an old LOG row
+            // must not come to point at a new file.
+            m_db->Execute("DELETE FROM compact.sqlite_sequence");
+            m_db->Execute("INSERT INTO compact.sqlite_sequence SELECT * FROM main.sqlite_sequence");
+            transaction.Commit();
+        }
+        m_db->Execute("DETACH DATABASE compact");
+        attached = false;
+        if (!SyncPath(tmp))
+            throw std::runtime_error(Label(m_file) + SystemError("сжатая копия не записана"));
+        // Renamed while this connection still holds the old file, so no other process can
+        // slip in between.
+        if (std::rename(tmp.c_str(), m_file.c_str()) != 0)
+            throw std::runtime_error(Label(m_file) + SystemError("сжатая копия не заняла место файла"));
+    } catch (...) {
+        std::error_code ignored;
+        if (attached) {
+            try {
+                m_db->Execute("DETACH DATABASE compact");
+            } catch (const std::exception&) {
+                // The error that ended the compaction is the one to report.
+            }
+        }
+        std::filesystem::remove(tmp, ignored);
+        throw;
+    }
+    m_db.reset();
+    // The rename is already in place for this process; a folder that cannot be flushed only
+    // delays its durability, so it is not a reason to give up the journal.
+    (void)SyncPath(Folder(m_file));
+    m_db = OpenExclusively(m_file);
+}
+
+std::optional<std::int64_t> Journal::FindToday(const std::string& name, double today)
+{
+    SqlStatement find(*m_db, "SELECT ID FROM FileList WHERE FileName=? AND DateAdd>=? AND DateAdd<? "
+                             "ORDER BY ID LIMIT 1");
+    find.Bind(1, name).Bind(2, today).Bind(3, today + 1.0);
+    if (find.Step())
+        return find.Integer(0);
+    return std::nullopt;
+}
+
+void Journal::AddJournalRecord(const std::string& fileName, const std::string& path, JournalEvent event)
+{
+    SqlConnection& db = Connection();
+    const double now = m_clock.Now();
+    // Looked up by the stored (cut) form, so an over-long name finds its own row again.
+    const std::string name = CutToWidth(fileName, kNameWidth);
+
+    SqlConnection::Transaction transaction(db);
+    std::optional<std::int64_t> id = FindToday(name, std::floor(now));
+    if (!id) {
+        SqlStatement insert(db, "INSERT INTO FileList (FileName, DateAdd) VALUES (?, ?)");
+        insert.Bind(1, name).Bind(2, now).Run();
+        id = db.LastInsertId();
+    }
+
+    const char* change = nullptr;
+    bool withPath = false;
+    switch (event) {
+    case JournalEvent::OutgoingFound:
+        change = "UPDATE FileList SET Direction='OUT' WHERE ID=?";
+        break;
+    case JournalEvent::ListedOnServer:
+        change = "UPDATE FileList SET Direction='IN', State=1 WHERE ID=?";
+        break;
+    case JournalEvent::ArchivedPlain:
+        change = "UPDATE FileList SET BackupPath=? WHERE ID=?";
+        withPath = true;
+        break;
+    case JournalEvent::Uploaded:
+        change = "UPDATE FileList SET State=1 WHERE ID=?";
+        break;
+    case JournalEvent::ArchivedEncrypted:
+        change = "UPDATE FileList SET BackupPathCrypt=? WHERE ID=?";
+        withPath = true;
+        break;
+    case JournalEvent::Encrypted:
+    case JournalEvent::Decrypted:
+    case JournalEvent::Downloaded:
+        break;
+    }
+    if (change != nullptr) {
+        SqlStatement update(db, change);
+        if (withPath)
+            update.Bind(1, CutToWidth(path, kPathWidth)).Bind(2, *id);
+        else
+            update.Bind(1, *id);
+        update.Run();
+    }
+
+    SqlStatement log(db, "INSERT INTO LOG (FileID, EventType, EventTime) VALUES (?, ?, ?)");
+    log.Bind(1, *id).Bind(2, static_cast<std::int64_t>(event)).Bind(3, now).Run();
+    transaction.Commit();
+}
+
+void Journal::AddJournalListing(const std::string& text)
+{
+    for (const std::string& line : ListingLines(text))
+        AddJournalRecord(line, std::string(), JournalEvent::ListedOnServer);
+}
+
+std::vector<FileListRow> Journal::TodayRows()
+{
+    std::vector<FileListRow> rows;
+    if (!m_db)
+        return rows;
+    const double today = TodayStart();
+    SqlStatement query(*m_db, "SELECT ID, FileName, BackupPathCrypt, BackupPath, DateAdd, Direction, State "
+                              "FROM FileList WHERE DateAdd>=? AND DateAdd<? ORDER BY ID");
+    query.Bind(1, today).Bind(2, today + 1.0);
+    while (query.Step())
+        rows.push_back(ReadRow(query));
+    return rows;
+}
+
+void Journal::UpdateRow(const FileListRow& row)
+{
+    SqlConnection& db = Connection();
+    SqlStatement update(db, "UPDATE FileList SET FileName=?, BackupPathCrypt=?, BackupPath=?, DateAdd=?, "
+                            "Direction=?, State=? WHERE ID=?");
+    BindRowFields(update, row, row.DateAdd);
+    update.Bind(7, row.ID).Run();
+    if (db.Changes() == 0)
+        throw std::runtime_error(db.Message("запись " + std::to_string(row.ID) + " не найдена"));
+}
+
+std::int64_t Journal::InsertRow(const FileListRow& row)
+{
+    SqlConnection& db = Connection();
+    SqlStatement insert(db, "INSERT INTO FileList (FileName, BackupPathCrypt, BackupPath, DateAdd, "
+                            "Direction, State) VALUES (?, ?, ?, ?, ?, ?)");
+    BindRowFields(insert, row, row.DateAdd == 0 ? m_clock.Now() : row.DateAdd);
+    insert.Run();
+    return db.LastInsertId();
+}
+
+void Journal::DeleteRow(std::int64_t id)
+{
+    SqlConnection& db = Connection();
+    // The row's LOG events stay: events are purged by their own time.
+    SqlStatement remove(db, "DELETE FROM FileList WHERE ID=?");
+    remove.Bind(1, id).Run();
+}
+
+void Journal::Create(const std::filesystem::path& file)
+{
+    std::error_code error;
+    if (std::filesystem::exists(file, error) || std::filesystem::is_symlink(file, error))
+        throw std::runtime_error(Label(file) + "файл уже существует");
+
+    // Built under a hidden name beside the target and linked into place without replacing,
+    // so the name shows either nothing or a complete journal, and a file that appeared in
+    // the meantime is not overwritten.
+    std::string pattern = (Folder(file) / ("." + file.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0)
+        throw std::runtime_error(Label(file) + SystemError("файл не создан"));
+    ::close(fd);
+    const std::filesystem::path building = pattern;
+    try {
+        {
+            SqlConnection db(building, kPassword, SqlConnection::Access::OpenExisting);
+            db.TakeExclusively();
+            SqlConnection::Transaction transaction(db);
+            for (const char* statement : kSchema)
+                db.Execute(statement);
+            transaction.Commit();
+        }
+        if (!SyncPath(building))
+            throw std::runtime_error(Label(file) + SystemError("файл не записан"));
+        if (::link(building.c_str(), file.c_str()) != 0) {
+            if (errno == EEXIST)
+                throw std::runtime_error(Label(file) + "файл уже существует");
+            throw std::runtime_error(Label(file) + SystemError("файл не создан"));
+        }
+    } catch (...) {
+        std::filesystem::remove(building, error);
+        throw;
+    }
+    std::filesystem::remove(building, error);
+    (void)SyncPath(Folder(file));
+}
+
+} // namespace ornel
