@@ -28,6 +28,10 @@ public:
     // returns when it has returned. Returns false (without running it) when the loop is
     // shutting down, so a watcher thread never blocks forever.
     virtual bool RunOnUiThreadAndWait(const std::function<void()>& work) = 0;
+
+    // True once the application has been told to end: loops that wait for something
+    // outside (a child program) stop waiting.
+    [[nodiscard]] virtual bool ShuttingDown() const { return false; }
 };
 
 } // namespace ornel

@@ -1,0 +1,153 @@
+#include "engine/CryptCall.h"
+
+#include "engine/EngineContext.h"
+#include "engine/EventLog.h"
+#include "engine/FileMoves.h"
+#include "engine/FolderLayout.h"
+#include "engine/Notifications.h"
+#include "journal/Journal.h"
+#include "platform/Clock.h"
+#include "platform/DateTime.h"
+#include "platform/EventLoop.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+#include "settings/RuntimeSettings.h"
+
+#include <algorithm>
+
+namespace ornel
+{
+
+namespace
+{
+
+// How often the wait for the program looks at its state while no event arrives.
+constexpr std::chrono::milliseconds kPollInterval{50};
+
+bool IsBlank(const std::string& text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
+}
+
+} // namespace
+
+CryptCall::CryptCall(EngineContext& ctx, FileMoves& moves, Notifications& notifications)
+    : m_ctx(ctx)
+    , m_moves(moves)
+    , m_notifications(notifications)
+{}
+
+std::string CryptCall::FolderPart(const std::string& path)
+{
+    const auto pos = path.rfind(kPathDelim);
+    return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
+}
+
+bool CryptCall::IsErrorReport(const std::string& name, const std::string& errExt)
+{
+    const auto pos = name.rfind('.');
+    const std::string ext = pos == std::string::npos ? std::string() : name.substr(pos);
+    return ext == errExt;
+}
+
+std::string CryptCall::EncryptParameters(const std::string& inputFolder,
+                                         const std::string& outputFolder) const
+{
+    const RuntimeSettings& s = m_ctx.settings;
+    return "-T -I " + inputFolder + kPathDelim + "*.* -O " + outputFolder + " -W " + s.KodSend + " -P " +
+           s.PIN + " -PU " + s.UPIN;
+}
+
+std::string CryptCall::DecryptParameters(const std::string& inputFolder,
+                                         const std::string& outputFolder) const
+{
+    const RuntimeSettings& s = m_ctx.settings;
+    return "-R -I " + inputFolder + kPathDelim + "*.* -O " + outputFolder + " -W " + s.KodSend + " -P " +
+           s.PIN + " -E " + s.PostBoxOut + " -M " + DecryptLogPath();
+}
+
+std::string CryptCall::DecryptLogPath() const
+{
+    return FolderPart(m_ctx.settings.CryptProgNew) + kPathDelim +
+           FormatDateTime("yyyymmdd", m_ctx.clock.Now()) + ".log";
+}
+
+void CryptCall::ProcessCrypt(TransferDirection direction, const std::string& inputFolder,
+                             const std::string& outputFolder)
+{
+    if (m_ctx.settings.NotUseCrypt) {
+        MoveUnencrypted(direction, inputFolder, outputFolder);
+        return;
+    }
+    const bool encrypt = direction == TransferDirection::Outgoing;
+    const std::string parameters =
+        encrypt ? EncryptParameters(inputFolder, outputFolder) : DecryptParameters(inputFolder, outputFolder);
+    m_ctx.log.AddLog(encrypt ? "Шифрование найденных файлов" : "Расшифровка принятых файлов");
+    (void)RunAndWait(m_ctx.settings.CryptProgNew, parameters, FolderPart(m_ctx.settings.CryptProgNew),
+                     m_ctx.settings.WindowType);
+    // The exit code says nothing reliable: what stands in the output folder is the result,
+    // files left there by an earlier cycle included.
+    if (IsBlank(outputFolder)) {
+        return;
+    }
+    const std::string output = FolderLayout::WithoutTrailingDelim(outputFolder);
+    for (const auto& entry : ListFolder(output)) {
+        if (!entry.Directory) {
+            ReportOutput(direction, output, entry.Name);
+        }
+        m_ctx.loop.ProcessPendingEvents();
+    }
+}
+
+void CryptCall::MoveUnencrypted(TransferDirection direction, const std::string& inputFolder,
+                                const std::string& outputFolder)
+{
+    m_ctx.log.AddLog("Перемещение найденых файлов без шифрования");
+    if (IsBlank(inputFolder) || IsBlank(outputFolder)) {
+        return;
+    }
+    const std::string input = FolderLayout::WithoutTrailingDelim(inputFolder);
+    const std::string output = FolderLayout::WithoutTrailingDelim(outputFolder);
+    for (const auto& file : ListFolderFiles(input)) {
+        // A file of that name already waiting in the output folder is never replaced; this
+        // one stays in the input folder for a later run.
+        if (MoveFileNoReplace(input + kPathDelim + file.Name, output + kPathDelim + file.Name)) {
+            ReportOutput(direction, output, file.Name);
+        }
+    }
+}
+
+void CryptCall::ReportOutput(TransferDirection direction, const std::string& outputFolder,
+                             const std::string& name)
+{
+    const bool encrypt = direction == TransferDirection::Outgoing;
+    m_ctx.journal.AddJournalRecord(name, "", encrypt ? JournalEvent::Encrypted : JournalEvent::Decrypted);
+    m_ctx.log.AddLog(name + " Ok!");
+    if (!encrypt && IsErrorReport(name, m_ctx.settings.ERRExt)) {
+        m_notifications.ShowErrorFile(outputFolder + kPathDelim + name);
+    }
+}
+
+int CryptCall::RunAndWait(const std::string& program, const std::string& parameters,
+                          const std::string& workingFolder, int windowType)
+{
+    // The program gets no window of ours on this platform; the show mode has nothing to
+    // act on and is accepted for every value.
+    (void)windowType;
+    auto process = Process::Start(program, Process::SplitParameters(parameters), workingFolder);
+    if (!process) {
+        return -1;
+    }
+    for (;;) {
+        m_ctx.loop.ProcessPendingEvents();
+        if (const auto code = process->TryWait()) {
+            return *code;
+        }
+        if (m_ctx.loop.ShuttingDown()) {
+            return -1; // the program is left running; the output folder is read as it is
+        }
+        m_ctx.loop.WaitForEvents(kPollInterval);
+    }
+}
+
+} // namespace ornel

@@ -1,0 +1,374 @@
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <random>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ornel
+{
+
+namespace
+{
+
+constexpr std::size_t kCopyBlock = 1 << 20;
+
+std::string ErrnoText(const std::string& what, const std::filesystem::path& file, int err)
+{
+    return what + " " + file.string() + ": " + std::strerror(err);
+}
+
+void SetError(std::string* error, std::string text)
+{
+    if (error != nullptr) {
+        *error = std::move(text);
+    }
+}
+
+bool IsPartialName(std::string_view name)
+{
+    return name.substr(0, kPartialPrefix.size()) == kPartialPrefix;
+}
+
+class Fd
+{
+public:
+    explicit Fd(int fd)
+        : m_fd(fd)
+    {}
+    ~Fd()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    [[nodiscard]] int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+char Lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool MatchFrom(std::string_view name, std::string_view mask)
+{
+    // Iterative wildcard match with one back-tracking point for the last "*".
+    std::size_t n = 0;
+    std::size_t m = 0;
+    std::size_t starMask = std::string_view::npos;
+    std::size_t starName = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && (mask[m] == '?' || Lower(mask[m]) == Lower(name[n]))) {
+            ++n;
+            ++m;
+        } else if (m < mask.size() && mask[m] == '*') {
+            starMask = m++;
+            starName = n;
+        } else if (starMask != std::string_view::npos) {
+            m = starMask + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*') {
+        ++m;
+    }
+    return m == mask.size();
+}
+
+bool SameStat(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+} // namespace
+
+std::vector<FileEntry> ListFolder(const std::filesystem::path& folder)
+{
+    std::vector<FileEntry> entries;
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) {
+        return entries;
+    }
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string_view name = e->d_name;
+        if (name == "." || name == ".." || IsPartialName(name)) {
+            continue;
+        }
+        struct stat st
+        {
+        };
+        if (::fstatat(::dirfd(dir), e->d_name, &st, 0) != 0) {
+            continue; // vanished or a dangling link: nothing that could be read
+        }
+        const bool isDir = S_ISDIR(st.st_mode);
+        if (!isDir && !S_ISREG(st.st_mode)) {
+            continue; // devices, pipes and sockets have no Windows counterpart
+        }
+        entries.push_back({std::string(name), isDir ? 0 : static_cast<std::int64_t>(st.st_size), isDir});
+    }
+    ::closedir(dir);
+    std::sort(entries.begin(), entries.end(),
+              [](const FileEntry& a, const FileEntry& b) { return a.Name < b.Name; });
+    return entries;
+}
+
+std::vector<FileEntry> ListFolderFiles(const std::filesystem::path& folder)
+{
+    auto entries = ListFolder(folder);
+    std::erase_if(entries, [](const FileEntry& e) { return e.Directory; });
+    return entries;
+}
+
+bool MatchesMask(std::string_view name, std::string_view mask)
+{
+    if (mask == "*.*" || mask == "*") {
+        return true;
+    }
+    return MatchFrom(name, mask);
+}
+
+PartialFile::PartialFile(const std::filesystem::path& folder)
+{
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[17];
+        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
+        auto candidate =
+            (folder.empty() ? std::filesystem::path(".") : folder) / (std::string(kPartialPrefix) + suffix);
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            m_fd = fd;
+            m_path = std::move(candidate);
+            return;
+        }
+        if (errno != EEXIST) {
+            throw std::runtime_error(ErrnoText("Cannot create a file in", folder, errno));
+        }
+    }
+    throw std::runtime_error("Cannot create a file in " + folder.string());
+}
+
+PartialFile::PartialFile(PartialFile&& other) noexcept
+    : m_path(std::move(other.m_path))
+    , m_fd(other.m_fd)
+{
+    other.m_fd = -1;
+    other.m_path.clear();
+}
+
+PartialFile::~PartialFile()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+    if (!m_path.empty()) {
+        ::unlink(m_path.c_str());
+    }
+}
+
+void PartialFile::Write(const void* data, std::size_t size)
+{
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(m_fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw std::runtime_error(ErrnoText("Cannot write", m_path, errno));
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+bool PartialFile::Commit(const std::filesystem::path& target, std::string* error)
+{
+    bool ok = true;
+    if (::fsync(m_fd) != 0) {
+        SetError(error, ErrnoText("Cannot sync", m_path, errno));
+        ok = false;
+    }
+    if (::close(m_fd) != 0 && ok) {
+        SetError(error, ErrnoText("Cannot close", m_path, errno));
+        ok = false;
+    }
+    m_fd = -1;
+    if (ok && ::link(m_path.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        if (err == EPERM || err == EOPNOTSUPP) {
+            // File systems without hard links: an exclusive rename keeps "never replace".
+            if (::renameat2(AT_FDCWD, m_path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+                m_path.clear();
+                SyncFolder(target.parent_path());
+                return true;
+            }
+        }
+        SetError(error, ErrnoText(err == EEXIST ? "File exists:" : "Cannot create", target, err));
+        ok = false;
+    }
+    ::unlink(m_path.c_str());
+    m_path.clear();
+    if (ok) {
+        SyncFolder(target.parent_path());
+    }
+    return ok;
+}
+
+bool CopyFileNoReplace(const std::filesystem::path& source, const std::filesystem::path& target,
+                       std::string* error, const CopyProgress& progress)
+{
+    try {
+        const Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+        if (in.Get() < 0) {
+            SetError(error, ErrnoText("Cannot open", source, errno));
+            return false;
+        }
+        struct stat before
+        {
+        };
+        if (::fstat(in.Get(), &before) != 0 || !S_ISREG(before.st_mode)) {
+            SetError(error, "Not a file: " + source.string());
+            return false;
+        }
+        // A taken name is refused before any data is copied; the link below re-checks it.
+        struct stat existing
+        {
+        };
+        if (::lstat(target.c_str(), &existing) == 0) {
+            SetError(error, "File exists: " + target.string());
+            return false;
+        }
+        PartialFile out(target.parent_path());
+        std::vector<char> buffer(kCopyBlock);
+        std::int64_t copied = 0;
+        for (;;) {
+            const ssize_t n = ::read(in.Get(), buffer.data(), buffer.size());
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                SetError(error, ErrnoText("Cannot read", source, errno));
+                return false;
+            }
+            if (n == 0) {
+                break;
+            }
+            out.Write(buffer.data(), static_cast<std::size_t>(n));
+            copied += n;
+            if (progress) {
+                progress(copied);
+            }
+        }
+        struct stat after
+        {
+        };
+        if (::fstat(in.Get(), &after) != 0 || !SameStat(before, after) || copied != before.st_size) {
+            SetError(error, "The file changed while it was copied: " + source.string());
+            return false;
+        }
+        // Keep the last-write time and the permission bits, as a copy on Windows does.
+        const struct timespec times[2] = {before.st_atim, before.st_mtim};
+        ::futimens(out.Fd(), times);
+        ::fchmod(out.Fd(), before.st_mode & 07777);
+        return out.Commit(target, error);
+    } catch (const std::exception& e) {
+        SetError(error, e.what());
+        return false;
+    }
+}
+
+bool MoveFileNoReplace(const std::filesystem::path& source, const std::filesystem::path& target,
+                       std::string* error)
+{
+    struct stat st
+    {
+    };
+    if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        SetError(error, "Not a file: " + source.string());
+        return false;
+    }
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+        SyncFolder(target.parent_path());
+        SyncFolder(source.parent_path());
+        return true;
+    }
+    const int err = errno;
+    if (err == EEXIST) {
+        SetError(error, "File exists: " + target.string());
+        return false;
+    }
+    if (err != EXDEV && err != EINVAL && err != ENOSYS) {
+        SetError(error, ErrnoText("Cannot move", source, err));
+        return false;
+    }
+    // Another file system (or no exclusive rename): a checked copy, then the source goes.
+    if (!CopyFileNoReplace(source, target, error)) {
+        return false;
+    }
+    if (!DeleteFile(source)) {
+        SetError(error, ErrnoText("Cannot delete", source, errno));
+        return false;
+    }
+    return true;
+}
+
+bool DeleteFile(const std::filesystem::path& file)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(file.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+        return false;
+    }
+    if (::unlink(file.c_str()) != 0) {
+        return false;
+    }
+    SyncFolder(file.parent_path());
+    return true;
+}
+
+bool FileExists(const std::filesystem::path& file)
+{
+    struct stat st
+    {
+    };
+    return ::stat(file.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool FolderExists(const std::filesystem::path& folder)
+{
+    struct stat st
+    {
+    };
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeFolder(const std::filesystem::path& folder)
+{
+    return ::mkdir(folder.c_str(), 0755) == 0;
+}
+
+void SyncFolder(const std::filesystem::path& folder)
+{
+    const Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0) {
+        ::fsync(dir.Get()); // best effort: the data itself was synced before the link
+    }
+}
+
+} // namespace ornel
