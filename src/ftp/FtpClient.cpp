@@ -16,11 +16,6 @@ namespace
 constexpr std::size_t kMaxReplyLines = 10000;
 constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
 
-long long Seconds(std::chrono::milliseconds ms)
-{
-    return static_cast<long long>((ms.count() + 999) / 1000);
-}
-
 } // namespace
 
 FtpClient::FtpClient() = default;
@@ -216,8 +211,7 @@ std::string FtpClient::NextReplyLine(std::chrono::steady_clock::time_point deadl
     try {
         return m_control->ReadLine(m_readTimeout, deadline).value_or(std::string());
     } catch (const EFtpTimeout&) {
-        throw EFtpTimeout("No reply from the server within " + std::to_string(Seconds(m_replyTimeout)) +
-                          " seconds.");
+        throw EFtpTimeout("No reply from the server within " + DurationText(m_replyTimeout) + ".");
     }
 }
 
@@ -232,6 +226,9 @@ int FtpClient::ReadReply(const std::set<int>& accepted)
     do {
         line = NextReplyLine(deadline);
     } while (Trim(line).empty());
+    // A first line without a valid code fails at once: waiting for an end line after it
+    // would only wait for a reply that is not coming in this form.
+    static_cast<void>(ReplyCodeOf(line));
     std::size_t bytes = line.size();
     lines.push_back(Cp1251ToUtf8(line));
     while (!IsReplyEndLine(line)) {

@@ -125,8 +125,7 @@ void FtpConnection::Write(std::string_view bytes)
         }
     } catch (const SocketError& e) {
         if (e.Number() == 10035) {
-            throw EFtpTimeout("The server took no data for " +
-                              std::to_string((m_sendStall.count() + 999) / 1000) + " seconds.");
+            throw EFtpTimeout("The server took no data for " + DurationText(m_sendStall) + ".");
         }
         ThrowSocketError(e.Number());
     }

@@ -42,14 +42,9 @@ bool IsReplyEndLine(std::string_view line)
     return TryParseInt(line.substr(0, 3)).has_value() && line[3] == ' ';
 }
 
-FtpReply BuildReply(const std::vector<std::string>& lines)
+std::string ReplyCodeOf(std::string_view firstLine)
 {
-    FtpReply reply;
-    if (lines.empty()) {
-        return reply;
-    }
-    const std::string& first = lines.front();
-    std::string code = Trim(std::string_view(first).substr(0, 4));
+    std::string code = Trim(firstLine.substr(0, 4));
     if (code.size() == 4 && code[3] == '-') {
         code.resize(3);
     }
@@ -59,6 +54,17 @@ FtpReply BuildReply(const std::vector<std::string>& lines)
             throw EFtpException("Reply Code is not valid: " + code);
         }
     }
+    return code;
+}
+
+FtpReply BuildReply(const std::vector<std::string>& lines)
+{
+    FtpReply reply;
+    if (lines.empty()) {
+        return reply;
+    }
+    const std::string& first = lines.front();
+    const std::string code = ReplyCodeOf(first);
     reply.Code = code;
     reply.Text.push_back(first.size() > 4 ? first.substr(4) : std::string());
     for (std::size_t i = 1; i < lines.size(); ++i) {

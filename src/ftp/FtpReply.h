@@ -28,6 +28,10 @@ struct FtpReply
 // three that do followed by a blank.
 [[nodiscard]] bool IsReplyEndLine(std::string_view line);
 
+// The code text of a reply's first line; throws EFtpException "Reply Code is not valid: %s"
+// unless it is empty or a number from 100 to 999.
+[[nodiscard]] std::string ReplyCodeOf(std::string_view firstLine);
+
 // Builds a reply from its lines (the first one non-empty, the last one an end line). Throws
 // EFtpException "Reply Code is not valid: %s" when the first line carries no valid code.
 [[nodiscard]] FtpReply BuildReply(const std::vector<std::string>& lines);

@@ -99,6 +99,15 @@ bool EqualsNoCase(std::string_view a, std::string_view b)
                                               [](char x, char y) { return UpperChar(x) == UpperChar(y); });
 }
 
+std::string DurationText(std::chrono::milliseconds duration)
+{
+    const auto ms = duration.count();
+    if (ms % 1000 == 0) {
+        return std::to_string(ms / 1000) + (ms == 1000 ? " second" : " seconds");
+    }
+    return std::to_string(ms) + " ms";
+}
+
 std::vector<std::string> SplitTextLines(std::string_view text)
 {
     const std::size_t nul = text.find('\0');

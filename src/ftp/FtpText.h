@@ -2,6 +2,7 @@
 // run-time library's error, letter-case helpers. Free functions; any thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,6 +24,9 @@ namespace ornel
 
 [[nodiscard]] std::string UpperAscii(std::string_view text);
 [[nodiscard]] bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// "60 seconds" or, below whole seconds, "200 ms": the bounds as the messages name them.
+[[nodiscard]] std::string DurationText(std::chrono::milliseconds duration);
 
 // Splits a received text into lines at CR LF, LF or CR; a last line without a terminator
 // counts; a NUL byte ends the text.

@@ -4,6 +4,7 @@
 #include "ftp/FtpDataAddress.h"
 #include "ftp/FtpDataChannel.h"
 #include "ftp/FtpErrors.h"
+#include "ftp/FtpText.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -19,11 +20,6 @@ namespace
 
 constexpr std::size_t kBlock = FtpConnection::kBlockSize;
 constexpr int kListenBacklog = 15;
-
-long long Seconds(std::chrono::milliseconds ms)
-{
-    return static_cast<long long>((ms.count() + 999) / 1000);
-}
 
 struct FileCloser
 {
@@ -83,7 +79,7 @@ void FtpClient::AcceptData(FtpDataChannel& channel)
                 deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 throw EFtpTimeout("The server did not open the data connection within " +
-                                  std::to_string(Seconds(m_acceptTimeout)) + " seconds.");
+                                  DurationText(m_acceptTimeout) + ".");
             }
             if (!channel.listener.WaitReadable(std::min(m_acceptPoll, left))) {
                 continue;
@@ -152,8 +148,7 @@ void FtpClient::ReadData(FtpDataChannel& channel, const DataSink& sink)
         while (true) {
             const auto got = channel.connection.ReceiveInto(block.data() + filled, kBlock - filled, wait);
             if (!got) {
-                throw EFtpTimeout("No data arrived on the data connection for " +
-                                  std::to_string(Seconds(wait)) + " seconds.");
+                throw EFtpTimeout("No data arrived on the data connection for " + DurationText(wait) + ".");
             }
             if (*got == 0) {
                 break;
