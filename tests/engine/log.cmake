@@ -1,0 +1,3 @@
+add_executable(test_engine_log EventLogTest.cpp)
+target_link_libraries(test_engine_log PRIVATE ornel_engine ornel_test_support GTest::gtest_main)
+gtest_discover_tests(test_engine_log DISCOVERY_TIMEOUT 60)
