@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <limits>
 
-namespace ornel::test {
+namespace ornel::test
+{
 
 FakeClock::FakeClock(double start)
     : m_now(start)
-{
-}
+{}
 
 FakeClock::~FakeClock() = default;
 
@@ -31,7 +31,8 @@ void FakeClock::Advance(std::chrono::milliseconds step)
         FakeTimer* next = nullptr;
         std::int64_t best = std::numeric_limits<std::int64_t>::max();
         for (FakeTimer* t : m_timers) {
-            if (t->m_enabled && t->m_interval.count() > 0 && t->m_deadlineMs <= end && t->m_deadlineMs < best) {
+            if (t->m_enabled && t->m_interval.count() > 0 && t->m_deadlineMs <= end &&
+                t->m_deadlineMs < best) {
                 best = t->m_deadlineMs;
                 next = t;
             }
@@ -47,14 +48,17 @@ void FakeClock::Advance(std::chrono::milliseconds step)
             next->m_onTimer();
         }
     }
-    m_nowMs = end;
-    m_now = endDateTime;
+    // A tick handler may have advanced the clock itself (a cycle's blocking pause); time
+    // never runs backwards.
+    if (m_nowMs < end) {
+        m_nowMs = end;
+        m_now = endDateTime;
+    }
 }
 
 FakeTimer::FakeTimer(FakeClock& clock)
     : m_clock(clock)
-{
-}
+{}
 
 FakeTimer::~FakeTimer()
 {
@@ -69,6 +73,10 @@ void FakeTimer::Restart()
 
 void FakeTimer::SetInterval(std::chrono::milliseconds interval)
 {
+    // Only a different period restarts a running timer.
+    if (interval == m_interval) {
+        return;
+    }
     m_interval = interval;
     if (m_enabled) {
         Restart();
