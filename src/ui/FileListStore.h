@@ -1,6 +1,6 @@
 // What the status window's grid needs of the journal: today's FileList rows and single-row
-// changes. The application passes a JournalFileListStore over its Journal; tests pass
-// their own. UI thread only.
+// changes. The application passes a JournalFileListStore over its Journal; tests
+// pass their own. UI thread only.
 #pragma once
 
 #include "journal/Journal.h"
@@ -20,21 +20,6 @@ public:
     virtual void UpdateRow(const FileListRow& row) = 0;
     virtual std::int64_t InsertRow(const FileListRow& row) = 0;
     virtual void DeleteRow(std::int64_t id) = 0;
-};
-
-class JournalFileListStore final : public FileListStore
-{
-public:
-    explicit JournalFileListStore(Journal& journal)
-        : m_journal(journal)
-    {}
-    [[nodiscard]] std::vector<FileListRow> TodayRows() override { return m_journal.TodayRows(); }
-    void UpdateRow(const FileListRow& row) override { m_journal.UpdateRow(row); }
-    std::int64_t InsertRow(const FileListRow& row) override { return m_journal.InsertRow(row); }
-    void DeleteRow(std::int64_t id) override { m_journal.DeleteRow(id); }
-
-private:
-    Journal& m_journal;
 };
 
 } // namespace ornel

@@ -26,6 +26,8 @@ public:
 
     // Whether the underlying QTimer is counting (false while enabled at interval 0).
     [[nodiscard]] bool Counting() const { return m_timer.isActive(); }
+    // Milliseconds to the next tick, or -1 when it will not tick.
+    [[nodiscard]] int RemainingMs() const { return m_timer.isActive() ? m_timer.remainingTime() : -1; }
 
 private:
     void Restart();

@@ -53,6 +53,9 @@ TFAbout::TFAbout(RegistryStore* registry, QWidget* parent)
     : QDialog(parent,
               Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , m_registry(registry)
+    , m_showError([this](const QString& message) {
+        QMessageBox::critical(this, QString::fromUtf8("Ошибка"), message);
+    })
 {
     setWindowTitle(QString::fromUtf8("О программе"));
     setWindowIcon(ImageLists::TrayFrame(0));
@@ -174,7 +177,7 @@ void TFAbout::FormActivate()
         // Closing the box activates this window again; the same fault is not shown twice.
         if (message != m_lastError) {
             m_lastError = message;
-            QMessageBox::critical(this, QString::fromUtf8("Ошибка"), message);
+            m_showError(message);
         }
         m_filling = false;
         return;

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QString>
+#include <functional>
 
 namespace ornel
 {
@@ -28,6 +29,8 @@ public:
     // Fills every text; runs at each activation. A counter of the wrong kind is reported
     // in an error box once (not again at the reactivation that closing the box causes).
     void FormActivate();
+    // Replaces the error box (tests record instead).
+    void SetErrorBox(std::function<void(const QString&)> showError) { m_showError = std::move(showError); }
 
     QLabel* ProgramIcon = nullptr;
     QLabel* ProductName = nullptr;
@@ -41,6 +44,7 @@ protected:
 
 private:
     RegistryStore* m_registry;
+    std::function<void(const QString&)> m_showError;
     QString m_lastError;
     bool m_filling = false;
 };

@@ -364,17 +364,33 @@ int TFUStatus::ScreenPixelsPerInch()
 
 void TFUStatus::ShowStatus()
 {
+    // With the platform window in place its frame margins are known (where the platform
+    // knows them before showing), so the corner and the stored rectangle fit the frame.
+    create();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         // Width and height of the work area, not its right and bottom edges: with the
         // task bar at the top or left the window ends short of the corner by its size.
         const QRect work = screen->availableGeometry();
         const QSize frame = frameGeometry().size();
-        move(work.width() - frame.width(), work.height() - frame.height());
+        m_wantedFrame = QRect(QPoint(work.width() - frame.width(), work.height() - frame.height()), frame);
+        move(m_wantedFrame.topLeft());
     }
     RestorePlacement();
     show();
     raise();
     activateWindow();
+    // A window manager may put its frame around the window only now; fit it once more.
+    QTimer::singleShot(0, this, [this] { FitFrame(); });
+}
+
+void TFUStatus::FitFrame()
+{
+    if (!m_wantedFrame.isValid() || frameGeometry() == m_wantedFrame || windowState() != Qt::WindowNoState) {
+        return;
+    }
+    const QSize margins = frameGeometry().size() - size();
+    resize((m_wantedFrame.size() - margins).expandedTo(QSize(kMinimumWidth, 1)));
+    move(m_wantedFrame.topLeft());
 }
 
 bool TFUStatus::RestorePlacement()
@@ -393,11 +409,10 @@ bool TFUStatus::RestorePlacement()
         return false;
     }
     if (placement.NormPos) {
-        const QRect frame = *placement.NormPos;
+        m_wantedFrame = *placement.NormPos;
         const QSize margins = frameGeometry().size() - size();
-        move(frame.topLeft());
-        resize((frame.size() - margins).expandedTo(QSize(kMinimumWidth, 1)));
-        m_restoredFrameSize = margins.isEmpty() ? frame.size() : QSize();
+        resize((m_wantedFrame.size() - margins).expandedTo(QSize(kMinimumWidth, 1)));
+        move(m_wantedFrame.topLeft());
     }
     if (placement.ShowCmd == WindowPlacement::kShowMaximized) {
         setWindowState(Qt::WindowMaximized);
@@ -410,24 +425,6 @@ bool TFUStatus::RestorePlacement()
         PageControl1->setCurrentIndex(*placement.TabIndex);
     }
     return true;
-}
-
-void TFUStatus::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    if (m_restoredFrameSize.isValid()) {
-        // The size was restored before the window manager had put a frame around the
-        // window; take the frame off once it is known, so the window does not grow by a
-        // title bar at every start.
-        const QSize wanted = m_restoredFrameSize;
-        m_restoredFrameSize = QSize();
-        QTimer::singleShot(0, this, [this, wanted] {
-            const QSize margins = frameGeometry().size() - size();
-            if (!margins.isEmpty()) {
-                resize((wanted - margins).expandedTo(QSize(kMinimumWidth, 1)));
-            }
-        });
-    }
 }
 
 void TFUStatus::SavePlacement()

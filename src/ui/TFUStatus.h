@@ -79,7 +79,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void BuildProtocolPage();
@@ -90,6 +89,7 @@ private:
     void SelectRow(int row);
     void UpdateNavigator();
     void ApplyProgress();
+    void FitFrame();
 
     RegistryStore* m_registry;
     std::int64_t m_progressMax = 0;
@@ -97,7 +97,7 @@ private:
     std::function<void()> m_openSite;
     std::function<bool(const QString&)> m_confirm;
     std::function<void(const QString&)> m_showError;
-    QSize m_restoredFrameSize; // frame size asked for before the frame margins were known
+    QRect m_wantedFrame; // where the frame should be, fitted again once the frame is known
 };
 
 } // namespace ornel

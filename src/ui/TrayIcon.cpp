@@ -66,7 +66,7 @@ TrayIcon::TrayIcon(QObject* parent)
     m_icon.setIcon(ImageLists::TrayFrame(0));
     m_icon.setToolTip(QString::fromUtf8(branding::kTrayHint));
     m_animation.setInterval(kAnimationDelayMs);
-    connect(&m_animation, &QTimer::timeout, this, &TrayIcon::Step);
+    connect(&m_animation, &QTimer::timeout, this, &TrayIcon::StepAnimation);
     connect(&m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::OnActivated);
     connect(&m_icon, &QSystemTrayIcon::messageClicked, this, [this] { N19->trigger(); });
     BuildMenu();
@@ -165,7 +165,7 @@ void TrayIcon::SetAnimated(bool animated)
     }
 }
 
-void TrayIcon::Step()
+void TrayIcon::StepAnimation()
 {
     const int next = m_iconIndex < 0 ? 0 : (m_iconIndex + 1) % ImageLists::kTrayFrameCount;
     SetIconIndex(next);

@@ -63,6 +63,8 @@ public:
     void SetAnimated(bool animated);
     [[nodiscard]] bool Animated() const { return m_animation.isActive(); }
     void SetIconIndex(int index);
+    // One tick of the animation: the next frame, after the last the first again.
+    void StepAnimation();
     [[nodiscard]] int IconIndex() const { return m_iconIndex; }
 
     // Replaces the balloon on show; the title is cut to 63 and the text to 255 characters.
@@ -109,7 +111,6 @@ signals:
 
 private:
     void BuildMenu();
-    void Step();
     void OnActivated(QSystemTrayIcon::ActivationReason reason);
 
     QSystemTrayIcon m_icon;

@@ -1,0 +1,111 @@
+// The options dialog "Настройки": edits the configuration in the store, saves it and the
+// weekly schedule, and hands the new values to the controller. Created for each showing
+// by OpenOptions and released after it; UI thread only.
+#pragma once
+
+#include <QDialog>
+#include <map>
+#include <string>
+#include <variant>
+#include <vector>
+
+class QPushButton;
+class QTabWidget;
+
+namespace ornel
+{
+
+class ArchiveTab;
+class EncodingTab;
+class ExtraTab;
+class FtpTab;
+class MonitoringTab;
+class OptionsTarget;
+class PostBoxTab;
+class ProxyTab;
+class RegistryKey;
+class ScheduleTab;
+class TempFoldersTab;
+
+class TFOptions final : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr const char* kObjectName = "FOptions";
+    static constexpr const char* kOptionsKey = "SOFTWARE\\RUX\\ORNEL_FTP\\Options";
+    static constexpr const char* kInvalidInput = "Invalid input value.  Use escape key to abandon changes";
+    static constexpr int kClientWidth = 400;
+    static constexpr int kClientHeight = 422;
+
+    explicit TFOptions(OptionsTarget& target, QWidget* parent = nullptr);
+    ~TFOptions() override;
+
+    // The tray's "Настройки": shows the dialog modally unless one is open already, and
+    // releases it once closed. Errors of the dialog itself go to the target's report.
+    static void OpenOptions(OptionsTarget& target);
+
+    // Fills the fields from the store; a value of the wrong kind ends the load there and
+    // throws the store's error.
+    void LoadOptions();
+    // Writes every field, the schedule, re-checks the schedule and hands the values to the
+    // controller. Throws the store's error when the store cannot be written: nothing is
+    // then written or applied.
+    void SaveOptions();
+    void LoadRegBase(const RegistryKey& key);
+    void SaveRegBase(RegistryKey& key);
+    void CBProxyClick();
+    // "Проверка": the connection test with the settings in force in the controller.
+    void CheckConnection();
+    // Enter (13) acts as "Сохранить", Escape (27) as "Отмена"; other keys go on to the
+    // field. Returns whether the key was taken.
+    bool FormKeyPress(int key);
+
+    QTabWidget* PageControl;
+    FtpTab* TabFtp;
+    TempFoldersTab* TabTemp;
+    ArchiveTab* TabArchive;
+    PostBoxTab* TabPostBox;
+    MonitoringTab* TabMonitoring;
+    EncodingTab* TabEncoding;
+    ScheduleTab* TabSchedule;
+    ProxyTab* TabProxy;
+    ExtraTab* TabExtra;
+    QPushButton* BApply;  // "Применить"
+    QPushButton* BSave;   // "Сохранить"
+    QPushButton* BCancel; // "Отмена"
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    using FieldValue = std::variant<std::string, int, bool>;
+    struct Binding
+    {
+        std::string Name;
+        QWidget* Field;
+    };
+
+    void BindFields();
+    void ShowDefaults();
+    [[nodiscard]] QWidget* FieldOf(const std::string& name) const;
+    [[nodiscard]] std::map<std::string, FieldValue> CollectValues() const;
+    void WriteSettings(RegistryKey& key, const std::map<std::string, FieldValue>& values);
+    void HandToController(const std::map<std::string, FieldValue>& values);
+
+    void ApplyClick();
+    void SaveClick();
+    // False, after the beep and the message, when an edited masked field is not complete.
+    bool MaskedFieldsComplete();
+    void FocusChanged(QWidget* old, QWidget* now);
+    void RefuseLeaving(QWidget* field);
+    void Report(const std::exception& error);
+
+    OptionsTarget& m_target;
+    std::vector<Binding> m_bindings;
+    bool m_loaded = false;
+    bool m_refusing = false;
+};
+
+} // namespace ornel
