@@ -1,0 +1,221 @@
+#include "journal/Journal.h"
+#include "journal/JournalText.h"
+#include "journal/RawJournal.h"
+#include "support/FakeClock.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+namespace ornel::test
+{
+namespace
+{
+
+constexpr double kNoon = 46000.5;
+constexpr double kHour = 1.0 / 24.0;
+
+class JournalRecords : public ::testing::Test
+{
+protected:
+    JournalRecords()
+        : m_journal(m_clock, nullptr)
+    {
+        Journal::Create(m_file);
+        m_clock.Set(kNoon);
+        m_journal.Open(m_file);
+    }
+
+    // Closes the journal so the file can be read directly.
+    RawJournal Reopen()
+    {
+        m_journal.Close();
+        return RawJournal(m_file);
+    }
+
+    TempFolder m_folder;
+    std::filesystem::path m_file = m_folder / "ornel_ftp.db";
+    FakeClock m_clock;
+    Journal m_journal;
+};
+
+FileListRow OnlyRowNamed(const std::vector<FileListRow>& rows, const std::string& name)
+{
+    FileListRow found;
+    int count = 0;
+    for (const FileListRow& row : rows) {
+        if (row.FileName == name) {
+            found = row;
+            ++count;
+        }
+    }
+    EXPECT_EQ(count, 1) << name;
+    return found;
+}
+
+TEST(JournalText, CutCountsCharactersAndNeverSplitsASequence)
+{
+    EXPECT_EQ(CutToWidth("abcdef", 3), "abc");
+    EXPECT_EQ(CutToWidth("ab", 3), "ab");
+    EXPECT_EQ(CutToWidth("Отчёт", 3), "Отч"); // two bytes a letter
+    EXPECT_EQ(CutToWidth("a\xF0\x9F\x98\x80"
+                         "b",
+                         2),
+              "a\xF0\x9F\x98\x80");
+    // A stray byte counts as one character; a truncated sequence is not taken whole.
+    EXPECT_EQ(CutToWidth("\xFF\xFFz", 2), "\xFF\xFF");
+    EXPECT_EQ(CutToWidth("x\xD0", 5), "x\xD0");
+    EXPECT_EQ(CutToWidth("\xD0z", 1), "\xD0");
+}
+
+TEST(JournalText, ListingLinesAreTrimmedAndBlankLinesDropped)
+{
+    EXPECT_EQ(ListingLines(" a.txt \r\n\tb.txt\n\nc.txt\rd.txt \x01\r\n  \r\n"),
+              (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt"}));
+    EXPECT_TRUE(ListingLines("").empty());
+    EXPECT_EQ(ListingLines("имя файла.xml"), (std::vector<std::string>{"имя файла.xml"}));
+}
+
+TEST_F(JournalRecords, EveryEventMakesItsRowChangeAndOneLogRow)
+{
+    m_journal.AddJournalRecord("out.txt", "", JournalEvent::OutgoingFound);
+    auto rows = m_journal.TodayRows();
+    FileListRow out = OnlyRowNamed(rows, "out.txt");
+    EXPECT_EQ(out.Direction, "OUT");
+    EXPECT_FALSE(out.State.has_value());
+    EXPECT_DOUBLE_EQ(out.DateAdd, kNoon);
+
+    m_clock.Set(kNoon + kHour);
+    m_journal.AddJournalRecord("out.txt", "/arc/2025/out.txt", JournalEvent::ArchivedPlain);
+    m_journal.AddJournalRecord("out.txt", "/arc/crypt/out.txt", JournalEvent::ArchivedEncrypted);
+    m_journal.AddJournalRecord("out.txt", "ignored", JournalEvent::Uploaded);
+    m_journal.AddJournalListing("in.txt\r\n");
+    for (const auto event : {JournalEvent::Encrypted, JournalEvent::Decrypted, JournalEvent::Downloaded})
+        m_journal.AddJournalRecord("plain" + std::to_string(static_cast<int>(event)), "x", event);
+
+    rows = m_journal.TodayRows();
+    ASSERT_EQ(rows.size(), 5u);
+    out = OnlyRowNamed(rows, "out.txt");
+    EXPECT_EQ(out.Direction, "OUT");
+    EXPECT_EQ(out.State, std::optional<bool>(true));
+    EXPECT_EQ(out.BackupPath, "/arc/2025/out.txt");
+    EXPECT_EQ(out.BackupPathCrypt, "/arc/crypt/out.txt");
+    EXPECT_DOUBLE_EQ(out.DateAdd, kNoon); // the row keeps its creation time
+
+    const FileListRow in = OnlyRowNamed(rows, "in.txt");
+    EXPECT_EQ(in.Direction, "IN");
+    EXPECT_EQ(in.State, std::optional<bool>(true));
+    for (const char* name : {"plain2", "plain3", "plain6"}) {
+        const FileListRow plain = OnlyRowNamed(rows, name);
+        EXPECT_TRUE(plain.Direction.empty());
+        EXPECT_FALSE(plain.State.has_value());
+        EXPECT_TRUE(plain.BackupPath.empty());
+        EXPECT_TRUE(plain.BackupPathCrypt.empty());
+        EXPECT_DOUBLE_EQ(plain.DateAdd, kNoon + kHour);
+    }
+
+    // No rollback journal or other file beside the database while it is open.
+    m_journal.AddJournalRecord("out.txt", "", JournalEvent::Encrypted);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder.Path()))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, (std::vector<std::string>{"ornel_ftp.db"}));
+
+    const std::int64_t outId = out.ID;
+    RawJournal raw = Reopen();
+    EXPECT_EQ(raw.Text("SELECT group_concat(EventType, ',') FROM (SELECT EventType FROM LOG WHERE FileID=" +
+                       std::to_string(outId) + " ORDER BY ID)"),
+              "0,4,7,5,2");
+    EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG"), 9);
+    EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG WHERE FileID NOT IN (SELECT ID FROM FileList)"), 0);
+    EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG WHERE EventTime IS NULL"), 0);
+}
+
+TEST_F(JournalRecords, NamesAreExactAndLongTextsCutToTheirWidth)
+{
+    m_journal.AddJournalRecord("Report.TXT", "", JournalEvent::OutgoingFound);
+    m_journal.AddJournalRecord("report.txt", "", JournalEvent::OutgoingFound);
+    m_journal.AddJournalRecord("report.txt ", "", JournalEvent::OutgoingFound);
+    EXPECT_EQ(m_journal.TodayRows().size(), 3u);
+
+    // Cyrillic letters take two bytes each: the width counts letters.
+    std::string longPath = "/arc/";
+    for (int i = 0; longPath.size() < 700; ++i)
+        longPath += "ж";
+    const std::string longName(300, 'n');
+    m_journal.AddJournalRecord(longName, longPath, JournalEvent::ArchivedPlain);
+    m_journal.AddJournalRecord(longName, "", JournalEvent::Uploaded);
+
+    const auto rows = m_journal.TodayRows();
+    ASSERT_EQ(rows.size(), 4u);
+    const FileListRow& cut = rows.back();
+    EXPECT_EQ(cut.FileName, std::string(255, 'n'));
+    EXPECT_EQ(cut.BackupPath, CutToWidth(longPath, 255));
+    EXPECT_EQ(cut.BackupPath.size(), 5u + 250u * 2u);
+    EXPECT_EQ(cut.State, std::optional<bool>(true)); // the second call found the cut name
+
+    FileListRow edited = cut;
+    edited.Direction = "INCOMING";
+    m_journal.UpdateRow(edited);
+    EXPECT_EQ(m_journal.TodayRows().back().Direction, "INC");
+}
+
+TEST_F(JournalRecords, TheDayFollowsTheClockPastMidnight)
+{
+    m_clock.Set(46000.0 + 23.5 * kHour);
+    m_journal.AddJournalRecord("a.txt", "", JournalEvent::OutgoingFound);
+
+    // Same run, after midnight: a new row for today; yesterday's is left as it was.
+    m_clock.Set(46001.0 + 0.5 * kHour);
+    EXPECT_TRUE(m_journal.TodayRows().empty());
+    m_journal.AddJournalRecord("a.txt", "", JournalEvent::Uploaded);
+    auto rows = m_journal.TodayRows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_TRUE(rows[0].Direction.empty());
+    EXPECT_EQ(rows[0].State, std::optional<bool>(true));
+
+    // And after a restart the following day.
+    m_clock.Set(46002.0 + 9 * kHour);
+    m_journal.Close();
+    m_journal.Open(m_file);
+    m_journal.AddJournalRecord("a.txt", "", JournalEvent::OutgoingFound);
+    rows = m_journal.TodayRows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].Direction, "OUT");
+    EXPECT_FALSE(rows[0].State.has_value());
+
+    RawJournal raw = Reopen();
+    EXPECT_EQ(raw.Text("SELECT group_concat(ifnull(Direction,'-') || '/' || ifnull(State,'-'), ' ') FROM "
+                       "(SELECT * FROM FileList ORDER BY ID)"),
+              "OUT/- -/1 OUT/-");
+    EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG"), 3);
+}
+
+TEST_F(JournalRecords, GridEditsInsertsAndDeletesSingleRows)
+{
+    m_journal.AddJournalRecord("a.txt", "", JournalEvent::OutgoingFound);
+    FileListRow added;
+    added.FileName = "hand.txt";
+    added.State = false;
+    const std::int64_t id = m_journal.InsertRow(added);
+    auto rows = m_journal.TodayRows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].ID, id);
+    EXPECT_DOUBLE_EQ(rows[1].DateAdd, kNoon);
+    EXPECT_EQ(rows[1].State, std::optional<bool>(false));
+
+    rows[1].State.reset();
+    rows[1].BackupPath = "/x";
+    m_journal.UpdateRow(rows[1]);
+    EXPECT_FALSE(m_journal.TodayRows()[1].State.has_value());
+    EXPECT_EQ(m_journal.TodayRows()[1].BackupPath, "/x");
+
+    m_journal.DeleteRow(rows[0].ID);
+    ASSERT_EQ(m_journal.TodayRows().size(), 1u);
+    EXPECT_THROW(m_journal.UpdateRow(rows[0]), std::runtime_error);
+    // The next record of the deleted name starts a fresh row.
+    m_journal.AddJournalRecord("a.txt", "", JournalEvent::Uploaded);
+    EXPECT_GT(m_journal.TodayRows().back().ID, id);
+}
+
+} // namespace
+} // namespace ornel::test
