@@ -182,8 +182,9 @@ public:
         while (i < m_lines.size() && Trim(m_lines[i]).empty())
             ++i;
         if (i == m_lines.size() || (Trim(m_lines[i]) != kHeader4 && Trim(m_lines[i]) != kHeader5))
-            Error(i, "not a registry file: the first line must be \"REGEDIT4\" or \"Windows Registry Editor "
-                     "Version 5.00\"");
+            Error(i == m_lines.size() ? 0 : i,
+                  "not a registry file: the first line must be \"REGEDIT4\" or \"Windows Registry Editor "
+                  "Version 5.00\"");
         for (++i; i < m_lines.size(); ++i) {
             const std::string_view line = Trim(m_lines[i]);
             if (line.empty() || line.front() == ';')
@@ -277,6 +278,28 @@ private:
         return index;
     }
 
+    // One line's part of a hex list; a trailing comma is allowed where the list goes on.
+    void AppendHexBytes(std::size_t index, std::string_view segment, std::vector<std::uint8_t>& bytes) const
+    {
+        std::size_t pos = 0;
+        while (true) {
+            const std::size_t comma = std::min(segment.find(',', pos), segment.size());
+            const std::string_view token = Trim(segment.substr(pos, comma - pos));
+            const bool last = comma == segment.size();
+            if (!token.empty()) {
+                const long long byte = ParseHex(token, 2);
+                if (byte < 0)
+                    Error(index, "malformed byte \"" + std::string(token) + "\" in a hex list");
+                bytes.push_back(static_cast<std::uint8_t>(byte));
+            } else if (!last) {
+                Error(index, "empty byte in a hex list");
+            }
+            if (last)
+                return;
+            pos = comma + 1;
+        }
+    }
+
     std::size_t HexValue(std::size_t index, std::string_view rest, RegValue& value)
     {
         const std::size_t colon = rest.find(':');
@@ -292,31 +315,19 @@ private:
                 Error(index, "malformed hex type");
         }
         const std::size_t start = index;
-        std::string list(rest.substr(colon + 1));
-        while (!Trim(list).empty() && Trim(list).back() == '\\') {
-            list = std::string(Trim(list));
-            list.pop_back();
+        std::vector<std::uint8_t> bytes;
+        std::string_view segment = rest.substr(colon + 1);
+        while (true) {
+            segment = Trim(segment);
+            const bool continues = !segment.empty() && segment.back() == '\\';
+            if (continues)
+                segment.remove_suffix(1);
+            AppendHexBytes(start, segment, bytes);
+            if (!continues)
+                break;
             if (++index >= m_lines.size())
                 Error(start, "the hex list continues past the end of the file");
-            list += m_lines[index];
-        }
-        std::vector<std::uint8_t> bytes;
-        std::size_t pos = 0;
-        while (true) {
-            const std::size_t comma = std::min(list.find(',', pos), list.size());
-            const std::string_view token = Trim(std::string_view(list).substr(pos, comma - pos));
-            const bool last = comma == list.size();
-            if (!token.empty()) {
-                const long long byte = ParseHex(token, 2);
-                if (byte < 0)
-                    Error(start, "malformed byte \"" + std::string(token) + "\" in a hex list");
-                bytes.push_back(static_cast<std::uint8_t>(byte));
-            } else if (!last) {
-                Error(start, "empty byte in a hex list");
-            }
-            if (last)
-                break;
-            pos = comma + 1;
+            segment = m_lines[index];
         }
         switch (type) {
         case 1:
