@@ -271,6 +271,8 @@ void ScriptedFtpServer::Play()
         } else {
             std::string peer;
             m_control = m_listener.Accept(peer);
+            // Replies go out at once: the client under test, not the script, decides the pace.
+            m_control.SetNoDelay(true);
             for (const auto& step : m_steps) {
                 if (m_stop) {
                     break;
