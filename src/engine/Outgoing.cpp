@@ -53,6 +53,16 @@ std::optional<std::int64_t> LocalFileSize(const std::filesystem::path& file)
     return static_cast<std::int64_t>(size);
 }
 
+// The read-only attribute of the file's owner. An administrator's open for writing succeeds
+// on such a file all the same, so the exclusive-open test alone does not tell it.
+bool IsReadOnly(const std::filesystem::path& file)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    return !ec &&
+           (status.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
+}
+
 } // namespace
 
 void LeaveFtpDir(FtpClient& ftp, int depth)
@@ -87,8 +97,9 @@ int Outgoing::SendFiles()
                     break;
                 }
                 const std::filesystem::path file = std::filesystem::path(folder) / name;
-                // Still held by the program that writes it: taken up by a later cycle.
-                if (!FileMoves::CanOpenExclusive(file.string())) {
+                // Still held by the program that writes it: taken up by a later cycle. A file
+                // marked read-only is not ours to delete after the upload, so it stays.
+                if (IsReadOnly(file) || !FileMoves::CanOpenExclusive(file.string())) {
                     continue;
                 }
                 // The name goes to the server in Windows-1251; one that has no form there would
