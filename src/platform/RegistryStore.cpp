@@ -111,8 +111,8 @@ public:
         if (s.InBatch) {
             if (s.BatchBroken)
                 SetDataFailed(name);
-            if (!s.BatchDirty)
-                s.BatchFirstName = name;
+            if (s.BatchFirstName.empty())
+                s.BatchFirstName = name; // creating a key has no name to report
             change(s.Document);
             s.BatchDirty = true;
             return;

@@ -173,6 +173,13 @@ TEST(RegistryStore, ADamagedFileIsAnErrorNeverAnEmptyStore)
     EXPECT_NE(ErrorOf([&] { (void)key.ValueExists("IP"); }).find("line 5"), std::string::npos);
     EXPECT_EQ(ErrorOf([&] { key.WriteInteger("Port", 21); }), "Failed to set data for 'Port'");
     EXPECT_EQ(ReadFile(store.HiveFile(Hive::LocalMachine)), damaged);
+
+    // Something that cannot be read at all is named as well.
+    std::filesystem::remove(store.HiveFile(Hive::LocalMachine));
+    std::filesystem::create_directory(store.HiveFile(Hive::LocalMachine));
+    const std::string unreadable = ErrorOf([&] { (void)key.ValueExists("IP"); });
+    EXPECT_NE(unreadable.find(store.HiveFile(Hive::LocalMachine).string()), std::string::npos) << unreadable;
+    EXPECT_EQ(ErrorOf([&] { key.WriteInteger("Port", 21); }), "Failed to set data for 'Port'");
 }
 
 TEST(RegistryStore, WithoutAUsableFolderValuesAreAbsentAndWritesFail)
