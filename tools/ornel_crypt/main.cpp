@@ -27,7 +27,7 @@ std::string Now(const char* pattern)
     return FormatDateTime(pattern, ToDateTime(std::chrono::system_clock::now()));
 }
 
-// The -M log: one Windows-1251 line per file, appended; every line is echoed to stdout.
+// The -M log: one Windows-1251 line per file, appended; without -M the lines go to stdout.
 class RunLog
 {
 public:
@@ -52,8 +52,9 @@ public:
     void Line(const std::string& text)
     {
         const std::string line = Now("dd/mm/yyyy hh:nn:ss") + " " + text;
-        std::printf("%s\n", line.c_str());
-        if (m_file != nullptr) {
+        if (m_file == nullptr) {
+            std::printf("%s\n", line.c_str());
+        } else {
             const std::string bytes = Utf8ToCp1251Lossy(line) + "\r\n";
             std::fwrite(bytes.data(), 1, bytes.size(), m_file);
             std::fflush(m_file);
