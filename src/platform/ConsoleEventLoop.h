@@ -59,6 +59,9 @@ public:
     void Quit() noexcept;
     [[nodiscard]] bool QuitRequested() const noexcept { return m_quit.load(); }
 
+    // Hand-overs waiting for the UI thread to take them (diagnostics and tests).
+    [[nodiscard]] std::size_t PendingHandOvers();
+
     // A timer served by this loop; destroy it before the loop.
     [[nodiscard]] std::unique_ptr<Timer> MakeTimer();
 

@@ -229,6 +229,12 @@ bool ConsoleEventLoop::HasPendingWork()
     return !m_queue.empty();
 }
 
+std::size_t ConsoleEventLoop::PendingHandOvers()
+{
+    std::lock_guard lock(m_mutex);
+    return m_queue.size();
+}
+
 std::chrono::milliseconds ConsoleEventLoop::TimeToNextTimer(std::chrono::milliseconds limit) const
 {
     const auto now = std::chrono::steady_clock::now();
