@@ -48,7 +48,7 @@ std::unique_ptr<SqlConnection> OpenExclusively(const std::filesystem::path& file
     if (!std::filesystem::is_regular_file(file, error))
         throw std::runtime_error(Label(file) + "файл не найден");
     auto db = std::make_unique<SqlConnection>(file, kPassword, SqlConnection::Access::OpenExisting);
-    db->TakeExclusively();
+    db->TakeExclusively(SqlConnection::Rollback::OnDisk);
     // Both tables with every field the journal writes; a file of another layout fails here
     // rather than at the first file of an exchange.
     SqlStatement fileList(*db, "SELECT ID, FileName, BackupPathCrypt, BackupPath, DateAdd, Direction, State "
@@ -185,7 +185,7 @@ void Journal::Compact(double limit)
     try {
         {
             SqlConnection copy(tmp, kPassword, SqlConnection::Access::CreateNew);
-            copy.TakeExclusively();
+            copy.TakeExclusively(SqlConnection::Rollback::InMemory);
             SqlStatement schema(*m_db, "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL "
                                        "AND name NOT LIKE 'sqlite!_%' ESCAPE '!' ORDER BY rowid");
             SqlConnection::Transaction transaction(copy);
@@ -372,7 +372,7 @@ void Journal::Create(const std::filesystem::path& file)
     try {
         {
             SqlConnection db(building, kPassword, SqlConnection::Access::OpenExisting);
-            db.TakeExclusively();
+            db.TakeExclusively(SqlConnection::Rollback::InMemory);
             SqlConnection::Transaction transaction(db);
             for (const char* statement : kSchema)
                 db.Execute(statement);

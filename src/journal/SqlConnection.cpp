@@ -125,13 +125,13 @@ SqlConnection::~SqlConnection()
     sqlite3_close(m_db);
 }
 
-void SqlConnection::TakeExclusively()
+void SqlConnection::TakeExclusively(Rollback rollback)
 {
     // The first read checks the key: a wrong password surfaces here as "file is encrypted
     // or is not a database", a file that another process holds as "database is locked".
     Execute("SELECT count(*) FROM sqlite_master");
     Execute("PRAGMA temp_store=MEMORY");
-    Execute("PRAGMA journal_mode=MEMORY");
+    Execute(rollback == Rollback::OnDisk ? "PRAGMA journal_mode=DELETE" : "PRAGMA journal_mode=MEMORY");
     Execute("PRAGMA synchronous=FULL");
     Execute("PRAGMA locking_mode=EXCLUSIVE");
     // The exclusive locking mode only takes the lock at the first write transaction and

@@ -62,10 +62,19 @@ public:
     SqlConnection(const SqlConnection&) = delete;
     SqlConnection& operator=(const SqlConnection&) = delete;
 
-    // Takes the file for this process alone until the connection closes, with no file
-    // beside it (rollback journal and temporary tables in memory). A wrong password and a
-    // file held elsewhere are both reported here.
-    void TakeExclusively();
+    enum class Rollback
+    {
+        // "<file>-journal" beside the file while the connection is open: a commit cut short
+        // by a crash is rolled back at the next opening.
+        OnDisk,
+        // Nothing beside the file, but a crash during a commit can leave it half written;
+        // only for copies that are thrown away when they are not complete.
+        InMemory,
+    };
+
+    // Takes the file for this process alone until the connection closes; temporary tables
+    // stay in memory. A wrong password and a file held elsewhere are both reported here.
+    void TakeExclusively(Rollback rollback);
 
     void Execute(std::string_view sql);
     [[nodiscard]] std::int64_t LastInsertId() const;

@@ -4,6 +4,7 @@
 #include "support/FakeClock.h"
 #include "support/TempFolder.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace ornel::test
@@ -113,12 +114,19 @@ TEST_F(JournalRecords, EveryEventMakesItsRowChangeAndOneLogRow)
         EXPECT_DOUBLE_EQ(plain.DateAdd, kNoon + kHour);
     }
 
-    // No rollback journal or other file beside the database while it is open.
+    // The rollback journal lives beside the file only while the journal is open.
     m_journal.AddJournalRecord("out.txt", "", JournalEvent::Encrypted);
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(m_folder.Path()))
-        names.push_back(entry.path().filename().string());
-    EXPECT_EQ(names, (std::vector<std::string>{"ornel_ftp.db"}));
+    const auto names = [this] {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(m_folder.Path()))
+            found.push_back(entry.path().filename().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    EXPECT_EQ(names(), (std::vector<std::string>{"ornel_ftp.db", "ornel_ftp.db-journal"}));
+    m_journal.Close();
+    EXPECT_EQ(names(), (std::vector<std::string>{"ornel_ftp.db"}));
+    m_journal.Open(m_file);
 
     const std::int64_t outId = out.ID;
     RawJournal raw = Reopen();

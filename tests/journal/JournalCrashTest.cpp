@@ -1,0 +1,215 @@
+#include "journal/Journal.h"
+#include "journal/RawJournal.h"
+#include "support/FakeClock.h"
+#include "support/TempFolder.h"
+
+#include <csignal>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace ornel::test
+{
+namespace
+{
+
+constexpr double kNow = 46000.5;
+constexpr const char* kCompacting = "Сжатие локальной БД........";
+
+// A journal heavy enough that its compaction takes a while: 2000 file rows and their events
+// from last week, five from today.
+std::filesystem::path HeavyJournal(const TempFolder& folder)
+{
+    const auto file = folder / "heavy.db";
+    Journal::Create(file);
+    RawJournal raw(file);
+    raw.Execute("BEGIN");
+    raw.Execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<2000) "
+                "INSERT INTO FileList (FileName, BackupPath, BackupPathCrypt, DateAdd, Direction, State) "
+                "SELECT 'f' || i, hex(randomblob(120)), hex(randomblob(120)), 45993.5, 'OUT', 1 FROM n");
+    raw.Execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<5) "
+                "INSERT INTO FileList (FileName, DateAdd) SELECT 'today' || i, 46000.4 FROM n");
+    raw.Execute("INSERT INTO LOG (FileID, EventType, EventTime) SELECT ID, 5, DateAdd FROM FileList");
+    raw.Execute("COMMIT");
+    return file;
+}
+
+enum class KillAt
+{
+    CompactionStart,
+    CopyCreated,
+    CopySchemaWritten,
+    CopyRenamed,
+    Never,
+};
+
+TEST(JournalCrash, AKilledCompactionNeverLosesTheJournal)
+{
+    TempFolder folder;
+    const auto heavy = HeavyJournal(folder);
+    const auto heavySize = std::filesystem::file_size(heavy);
+    const auto file = folder / "ornel_ftp.db";
+    const std::filesystem::path tmp = file.string() + ".tmp";
+
+    for (const KillAt when : {KillAt::CompactionStart, KillAt::CopyCreated, KillAt::CopySchemaWritten,
+                              KillAt::CopyRenamed, KillAt::Never}) {
+        SCOPED_TRACE(static_cast<int>(when));
+        std::filesystem::copy_file(heavy, file, std::filesystem::copy_options::overwrite_existing);
+        int started[2];
+        ASSERT_EQ(pipe(started), 0);
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(started[0]);
+            FakeClock clock(kNow);
+            Journal journal(clock, [&](const std::string& title) {
+                if (title == kCompacting)
+                    (void)!write(started[1], "c", 1);
+            });
+            try {
+                journal.Open(file);
+            } catch (const std::exception&) {
+                _exit(1);
+            }
+            _exit(0);
+        }
+        close(started[1]);
+        char c = 0;
+        ASSERT_EQ(read(started[0], &c, 1), 1);
+        close(started[0]);
+
+        // Bounded by the child: each poll stops once it has exited.
+        int status = 0;
+        bool exited = false;
+        const auto pollUntil = [&](auto reached) {
+            for (long spin = 0; spin < 50'000'000 && !reached(); ++spin) {
+                if (waitpid(child, &status, WNOHANG) == child) {
+                    exited = true;
+                    return;
+                }
+            }
+        };
+        std::error_code ec;
+        switch (when) {
+        case KillAt::CompactionStart:
+        case KillAt::Never:
+            break;
+        case KillAt::CopyCreated:
+            pollUntil([&] { return std::filesystem::exists(tmp); });
+            break;
+        case KillAt::CopySchemaWritten:
+            pollUntil([&] { return std::filesystem::file_size(tmp, ec) > 0 && !ec; });
+            break;
+        case KillAt::CopyRenamed:
+            pollUntil([&] { return std::filesystem::exists(tmp); });
+            if (!exited)
+                pollUntil([&] { return !std::filesystem::exists(tmp); });
+            break;
+        }
+        if (!exited) {
+            if (when != KillAt::Never)
+                kill(child, SIGKILL);
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+        }
+        if (when == KillAt::Never) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+
+        {
+            RawJournal raw(file);
+            EXPECT_EQ(raw.Text("PRAGMA integrity_check"), "ok");
+            const auto files = raw.Integer("SELECT count(*) FROM FileList");
+            EXPECT_TRUE(files == 2005 || files == 5) << files;
+            EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG"), files);
+        }
+        FakeClock clock(kNow);
+        Journal journal(clock, nullptr);
+        journal.Open(file);
+        EXPECT_EQ(journal.TodayRows().size(), 5u);
+        journal.Close();
+        EXPECT_FALSE(std::filesystem::exists(tmp));
+        EXPECT_LT(std::filesystem::file_size(file), heavySize / 10);
+    }
+}
+
+// The file's modification stamp; it moves with every commit.
+std::pair<std::int64_t, std::int64_t> Stamp(const std::filesystem::path& file)
+{
+    struct stat info = {};
+    if (::stat(file.c_str(), &info) != 0)
+        return {-1, -1};
+    return {info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+}
+
+// A process killed while it records never leaves a FileList change without its LOG row:
+// each record is one transaction. The kill follows the n-th commit seen on the file, so
+// it lands right after a commit, where statements committed one by one would be cut apart.
+TEST(JournalCrash, AKilledRecorderLeavesWholeRecordsOnly)
+{
+    TempFolder folder;
+    const auto file = folder / "ornel_ftp.db";
+    Journal::Create(file);
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        auto stamp = Stamp(file);
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            FakeClock clock(kNow);
+            Journal journal(clock, nullptr);
+            try {
+                journal.Open(file);
+                for (int i = 0; i < 100000; ++i) {
+                    const std::string name = std::to_string(round) + "-" + std::to_string(i);
+                    journal.AddJournalRecord(name, "", JournalEvent::OutgoingFound);
+                    journal.AddJournalRecord(name, "/arc/" + name, JournalEvent::ArchivedPlain);
+                    journal.AddJournalRecord(name, "", JournalEvent::Uploaded);
+                }
+            } catch (const std::exception&) {
+                _exit(1);
+            }
+            _exit(0);
+        }
+        // Bounded by the spin count and by the child's exit.
+        int commits = 0;
+        int status = 0;
+        bool exited = false;
+        for (long spin = 0; spin < 50'000'000 && commits < 5 + 4 * round; ++spin) {
+            if (const auto now = Stamp(file); now != stamp) {
+                stamp = now;
+                ++commits;
+            }
+            if (spin % 1000 == 0 && waitpid(child, &status, WNOHANG) == child) {
+                exited = true;
+                break;
+            }
+        }
+        if (!exited) {
+            kill(child, SIGKILL);
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+        }
+
+        RawJournal raw(file);
+        EXPECT_EQ(raw.Text("PRAGMA integrity_check"), "ok");
+        const auto without = [&raw](const std::string& condition, int event) {
+            return raw.Integer("SELECT count(*) FROM FileList f WHERE " + condition +
+                               " AND NOT EXISTS (SELECT 1 FROM LOG l WHERE l.FileID=f.ID AND l.EventType=" +
+                               std::to_string(event) + ")");
+        };
+        EXPECT_EQ(without("1", 0), 0);
+        EXPECT_EQ(without("BackupPath IS NOT NULL", 4), 0);
+        EXPECT_EQ(without("State=1", 5), 0);
+        EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG WHERE FileID NOT IN (SELECT ID FROM FileList)"), 0);
+        EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG WHERE EventType=4"),
+                  raw.Integer("SELECT count(*) FROM FileList WHERE BackupPath IS NOT NULL"));
+        EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG WHERE EventType=5"),
+                  raw.Integer("SELECT count(*) FROM FileList WHERE State=1"));
+    }
+}
+
+} // namespace
+} // namespace ornel::test
