@@ -64,6 +64,7 @@ void FtpConnection::Open(const std::string& host, int port)
         }
         socket.Connect(address, port);
         m_socket = std::move(socket);
+        m_receiveWait = std::chrono::milliseconds(0);
         SetSendStall(m_sendStall);
     } catch (const SocketError& e) {
         ThrowSocketError(e.Number());
@@ -76,6 +77,7 @@ void FtpConnection::Adopt(Socket socket)
     m_input.clear();
     m_closedByPeer = false;
     m_socket = std::move(socket);
+    m_receiveWait = std::chrono::milliseconds(0);
     try {
         SetSendStall(m_sendStall);
     } catch (const SocketError& e) {
@@ -237,8 +239,11 @@ std::optional<std::size_t> FtpConnection::ReceiveInto(char* data, std::size_t si
         return std::size_t{0};
     }
     try {
-        if (!m_socket.WaitReadable(wait)) {
-            return std::nullopt;
+        // The wait is a socket option rather than a poll before every receive: a transfer
+        // then costs one system call per block.
+        if (wait != m_receiveWait) {
+            m_socket.SetReceiveTimeout(wait);
+            m_receiveWait = wait;
         }
         const std::size_t got = m_socket.Receive(data, std::min(size, kBlockSize));
         if (got == 0) {
@@ -246,6 +251,9 @@ std::optional<std::size_t> FtpConnection::ReceiveInto(char* data, std::size_t si
         }
         return got;
     } catch (const SocketError& e) {
+        if (e.Number() == 10035) {
+            return std::nullopt;
+        }
         ThrowSocketError(e.Number());
     }
 }

@@ -78,6 +78,7 @@ private:
     std::string m_input;
     bool m_closedByPeer = false;
     std::chrono::milliseconds m_sendStall{0};
+    std::chrono::milliseconds m_receiveWait{0};
 };
 
 } // namespace ornel

@@ -60,6 +60,8 @@ public:
     // A send that can place no byte for this long fails with 10035 ("Operation would
     // block."), so that a peer that stops reading cannot hold a send forever. 0: no limit.
     void SetSendTimeout(std::chrono::milliseconds timeout);
+    // Likewise for Receive: no byte for this long fails it with 10035. 0: no limit.
+    void SetReceiveTimeout(std::chrono::milliseconds timeout);
     // Blocking connect to a dotted-quad address, with the system's own time-out.
     void Connect(const std::string& address, int port);
     void Listen(int backlog);

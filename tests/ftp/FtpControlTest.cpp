@@ -160,6 +160,34 @@ TEST_F(FtpControl, PeerCloseDuringCommandsAndDisconnect)
     EXPECT_EQ(statuses.size(), 1U);
 }
 
+TEST(FtpPeerClose, AtEveryStepOfTheLoginConnectFailsCleanly)
+{
+    const std::vector<std::pair<std::string, std::string>> login = {{"USER user", "331 pw"},
+                                                                    {"PASS pass", "230 ok"},
+                                                                    {"FEAT", "500 no"},
+                                                                    {"TYPE I", "200 ok"},
+                                                                    {"SYST", "215 UNIX"}};
+    for (std::size_t closeAfter = 0; closeAfter < login.size(); ++closeAfter) {
+        ScriptedFtpServer server;
+        server.Reply("220 hi");
+        for (std::size_t i = 0; i < closeAfter; ++i) {
+            server.On(login[i].first, login[i].second);
+        }
+        server.Expect(login[closeAfter].first).CloseControl();
+        server.Start();
+        FtpClient client;
+        client.SetHost("127.0.0.1");
+        client.SetPort(server.Port());
+        client.SetUsername("user");
+        client.SetPassword("pass");
+        client.SetReplyTimeout(5s);
+        EXPECT_THROW(client.Connect(), EFtpConnClosedGracefully) << "closed at " << login[closeAfter].first;
+        EXPECT_FALSE(client.Connected());
+        ASSERT_TRUE(server.WaitFinished());
+        EXPECT_EQ(server.Mismatches(), Strings{});
+    }
+}
+
 TEST_F(FtpControl, QuitAnsweredByAClose)
 {
     server.StandardLogin().Expect("QUIT").CloseControl();

@@ -194,6 +194,37 @@ TEST_F(FtpTransfer, StalledDataConnectionFails)
     EXPECT_FALSE(std::filesystem::exists(folder / "a.txt"));
 }
 
+TEST_F(FtpTransfer, ActiveModeOwnBoundWhenTheServerStaysSilent)
+{
+    client.SetAcceptTimeout(300ms);
+    client.SetReplyTimeout(300ms);
+    server.StandardLogin().Expect("PORT *").Reply("200 ok").On("RETR a.txt", "150 go").WaitForClientClose();
+    ConnectLoggedIn();
+    EXPECT_EQ(MessageOf<EFtpTimeout>([&] { client.Get("a.txt", folder / "a.txt", true, false); }),
+              "The server did not open the data connection within 300 ms.");
+    client.Disconnect();
+    ExpectScriptPlayed();
+}
+
+TEST_F(FtpTransfer, UploadToAServerThatStopsReadingFails)
+{
+    // More than the loopback socket buffers hold, so that the sender must wait for the peer.
+    WriteFile(folder / "big.bin", Pattern(16 * 1024 * 1024));
+    client.SetPassive(true);
+    client.SetDataStallTimeout(200ms);
+    server.StandardLogin()
+        .Expect("PASV")
+        .EnterPassive()
+        .On("STOR big.bin", "150 go")
+        .HoldDataUnread(800ms)
+        .Reply("426 Transfer aborted");
+    ConnectLoggedIn();
+    EXPECT_EQ(MessageOf<EFtpTimeout>([&] { client.Put(folder / "big.bin", "", false); }),
+              "The server took no data for 200 ms.");
+    EXPECT_EQ(work.back().kind, "end");
+    ExpectScriptPlayed();
+}
+
 TEST_F(FtpTransfer, UploadsInBothModes)
 {
     const std::string content = Pattern(70000);

@@ -190,6 +190,18 @@ ScriptedFtpServer& ScriptedFtpServer::SendDataThenStall(const std::string& conte
     return *this;
 }
 
+ScriptedFtpServer& ScriptedFtpServer::HoldDataUnread(std::chrono::milliseconds hold)
+{
+    m_steps.emplace_back([this, hold] {
+        Socket data = OpenData();
+        const auto until = std::chrono::steady_clock::now() + hold;
+        while (!m_stop && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(kSlice);
+        }
+    });
+    return *this;
+}
+
 ScriptedFtpServer& ScriptedFtpServer::ReceiveData()
 {
     m_steps.emplace_back([this] {

@@ -56,6 +56,9 @@ public:
     // Opens the data connection, sends `content`, then keeps it open without a byte more
     // until the client closes it.
     ScriptedFtpServer& SendDataThenStall(const std::string& content);
+    // Opens the data connection and holds it for `hold` without reading a byte, then
+    // closes it: a server that stops taking an upload.
+    ScriptedFtpServer& HoldDataUnread(std::chrono::milliseconds hold);
     // Opens the data connection and reads it to the client's close; see Uploads().
     ScriptedFtpServer& ReceiveData();
     // Opens the data connection and closes it at once.

@@ -286,14 +286,29 @@ void Socket::SetNoDelay(bool on)
     }
 }
 
-void Socket::SetSendTimeout(std::chrono::milliseconds timeout)
+namespace
+{
+
+void SetTimeoutOption(int fd, int option, std::chrono::milliseconds timeout)
 {
     timeval tv{};
     tv.tv_sec = static_cast<time_t>(timeout.count() / 1000);
     tv.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
-    if (::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) != 0) {
+    if (::setsockopt(fd, SOL_SOCKET, option, &tv, sizeof tv) != 0) {
         ThrowErrno();
     }
+}
+
+} // namespace
+
+void Socket::SetSendTimeout(std::chrono::milliseconds timeout)
+{
+    SetTimeoutOption(m_fd, SO_SNDTIMEO, timeout);
+}
+
+void Socket::SetReceiveTimeout(std::chrono::milliseconds timeout)
+{
+    SetTimeoutOption(m_fd, SO_RCVTIMEO, timeout);
 }
 
 void Socket::Connect(const std::string& address, int port)
