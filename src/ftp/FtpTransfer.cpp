@@ -312,7 +312,10 @@ void FtpClient::Get(const std::string& remoteName, const std::filesystem::path& 
     if (!m_control) {
         throw EFtpNotConnected();
     }
-    std::filesystem::remove(localPath, ec); // a failure shows up as the create error below
+    // Only a file is replaced; a folder of that name stays and the create below reports it.
+    if (!std::filesystem::is_directory(localPath, ec)) {
+        std::filesystem::remove(localPath, ec); // a failure shows up as the create error below
+    }
     File file(std::fopen(localPath.c_str(), "wbx"));
     if (!file) {
         throw EFileStreamError("Cannot create file \"" + localPath.string() + "\". " + std::strerror(errno));
@@ -341,6 +344,10 @@ void FtpClient::Get(const std::string& remoteName, const std::filesystem::path& 
 void FtpClient::Put(const std::filesystem::path& localPath, const std::string& remoteName, bool append)
 {
     const std::string name = remoteName.empty() ? localPath.filename().string() : remoteName;
+    std::error_code ec;
+    if (std::filesystem::is_directory(localPath, ec)) {
+        throw EFileStreamError("Cannot open file \"" + localPath.string() + "\". " + std::strerror(EISDIR));
+    }
     File file(std::fopen(localPath.c_str(), "rb"));
     if (!file) {
         throw EFileStreamError("Cannot open file \"" + localPath.string() + "\". " + std::strerror(errno));

@@ -302,6 +302,10 @@ TEST_F(FtpTransfer, LocalFileProblemsStopBeforeTheServerIsAsked)
                   client.Get("a", folder / "no" / "such" / "a", true, false);
               }).rfind("Cannot create file \"", 0),
               0U);
+    std::filesystem::create_directory(folder / "sub");
+    EXPECT_THROW(client.Put(folder / "sub", "sub", false), EFileStreamError);
+    EXPECT_THROW(client.Get("sub", folder / "sub", true, false), EFileStreamError);
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "sub"));
     WriteFile(folder / "exists.txt", "mine");
     EXPECT_EQ(MessageOf<EFtpFileAlreadyExists>([&] { client.Get("a", folder / "exists.txt", false, false); }),
               "Destination file already exists.");
