@@ -57,9 +57,11 @@ public:
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;
 
-    // The opening sequence (purge, open, day filter). Throws std::runtime_error with the
-    // store's message; the journal then stays closed and every AddJournalRecord throws that
-    // same message.
+    // The opening sequence: takes the file for this process alone, purges it (rows older than
+    // one day, once more than 20 file rows are) and compacts it. Throws std::runtime_error with
+    // the store's message; the journal then stays closed and every AddJournalRecord throws that
+    // same message. While open, "<file>-journal" lies beside the file so that a commit cut
+    // short by a crash is rolled back at the next opening; closing removes it.
     void Open(const std::filesystem::path& file);
     void Close();
     [[nodiscard]] bool IsOpen() const;
@@ -78,7 +80,8 @@ public:
     std::int64_t InsertRow(const FileListRow& row);
     void DeleteRow(std::int64_t id);
 
-    // Creates a new journal file with both empty tables; refuses an existing file.
+    // Creates a new journal file with both empty tables; refuses an existing file. The name
+    // shows either nothing or the complete file.
     static void Create(const std::filesystem::path& file);
 
 private:
