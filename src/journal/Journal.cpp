@@ -64,7 +64,9 @@ bool SyncPath(const std::filesystem::path& path)
     if (fd < 0)
         return false;
     const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
     ::close(fd);
+    errno = error;
     return synced;
 }
 
@@ -73,9 +75,11 @@ std::filesystem::path Folder(const std::filesystem::path& file)
     return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
 }
 
-std::string SystemError(const std::string& what)
+// Reads errno before anything else can change it.
+std::runtime_error SystemError(const std::filesystem::path& file, const char* what)
 {
-    return what + ": " + std::strerror(errno);
+    const int error = errno;
+    return std::runtime_error(Label(file) + what + ": " + std::strerror(error));
 }
 
 FileListRow ReadRow(const SqlStatement& query)
@@ -217,11 +221,11 @@ void Journal::Compact(double limit)
         m_db->Execute("DETACH DATABASE compact");
         attached = false;
         if (!SyncPath(tmp))
-            throw std::runtime_error(Label(m_file) + SystemError("сжатая копия не записана"));
+            throw SystemError(m_file, "сжатая копия не записана");
         // Renamed while this connection still holds the old file, so no other process can
         // slip in between.
         if (std::rename(tmp.c_str(), m_file.c_str()) != 0)
-            throw std::runtime_error(Label(m_file) + SystemError("сжатая копия не заняла место файла"));
+            throw SystemError(m_file, "сжатая копия не заняла место файла");
     } catch (...) {
         std::error_code ignored;
         if (attached) {
@@ -366,7 +370,7 @@ void Journal::Create(const std::filesystem::path& file)
     std::string pattern = (Folder(file) / ("." + file.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0)
-        throw std::runtime_error(Label(file) + SystemError("файл не создан"));
+        throw SystemError(file, "файл не создан");
     ::close(fd);
     const std::filesystem::path building = pattern;
     try {
@@ -379,11 +383,11 @@ void Journal::Create(const std::filesystem::path& file)
             transaction.Commit();
         }
         if (!SyncPath(building))
-            throw std::runtime_error(Label(file) + SystemError("файл не записан"));
+            throw SystemError(file, "файл не записан");
         if (::link(building.c_str(), file.c_str()) != 0) {
             if (errno == EEXIST)
                 throw std::runtime_error(Label(file) + "файл уже существует");
-            throw std::runtime_error(Label(file) + SystemError("файл не создан"));
+            throw SystemError(file, "файл не создан");
         }
     } catch (...) {
         std::filesystem::remove(building, error);
