@@ -6,6 +6,7 @@
 #include "app/SilentSoundPlayer.h"
 #include "app/TFMain.h"
 #include "platform/ConsoleEventLoop.h"
+#include "platform/ConsoleTimer.h"
 #include "platform/InotifyWatcher.h"
 #include "platform/RegistryStore.h"
 #include "platform/SystemClock.h"
@@ -117,15 +118,19 @@ int RunInitJournal(const CommandLine& line)
 int RunImportReg(const CommandLine& line)
 {
     RegistryStore registry(RegistryStore::ResolveFolder(line.RegistryDir));
-    const int count = ImportRegFile(registry, line.File);
-    std::printf("Imported %d values from %s into %s\n", count, line.File.c_str(), registry.Folder().c_str());
+    const ImportReport report = ImportRegistry(registry, line.File);
+    std::printf("Imported %d values from %s into %s\n", report.Imported, line.File.c_str(),
+                registry.Folder().c_str());
+    for (const auto& name : report.Skipped) {
+        std::printf("Skipped unknown value %s\n", name.c_str());
+    }
     return 0;
 }
 
 int RunExportReg(const CommandLine& line)
 {
     RegistryStore registry(RegistryStore::ResolveFolder(line.RegistryDir));
-    ExportRegFile(registry, line.File);
+    ExportRegistry(registry, line.File);
     std::printf("Exported the settings and counters to %s\n", line.File.c_str());
     return 0;
 }

@@ -2,6 +2,7 @@
 #include "app/TFMain.h"
 #include "automation/Monitoring.h"
 #include "automation/UnKnOwnWatch.h"
+#include "engine/Desktop.h"
 #include "engine/ExchangeCycle.h"
 #include "engine/FolderLayout.h"
 #include "platform/FolderWatcher.h"

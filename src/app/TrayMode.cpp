@@ -1,5 +1,6 @@
 // The tray application: Qt windows, timers and event loop around the controller.
 #include "app/FrontEnds.h"
+#include "app/OptionsAdapter.h"
 #include "app/Paths.h"
 #include "app/TFMain.h"
 #include "platform/InotifyWatcher.h"
@@ -15,6 +16,7 @@
 #include "ui/TFUStatus.h"
 #include "ui/TFUnkNownFiles.h"
 #include "ui/TrayIcon.h"
+#include "ui/options/TFOptions.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -93,6 +95,9 @@ int RunTray(const CommandLine& line, int argc, char** argv)
             desktop.ShowMessageBox("Ornel FTP", e.what(), MessageIcon::Error);
         }
     });
+    OptionsAdapter options(main);
+    QObject::connect(&tray, &TrayIcon::OptionsClicked,
+                     guarded([&options] { TFOptions::OpenOptions(options); }));
     QObject::connect(&tray, &TrayIcon::StatusClicked, [&status] {
         status.RefreshJournal();
         status.ShowStatus();
