@@ -51,8 +51,9 @@ stop_server() {
 trap stop_server EXIT
 
 section "FTP server on 127.0.0.1:$port (folder demo/server)"
-"$python" -m pyftpdlib -i 127.0.0.1 -p "$port" -w -d "$server" -u "$user" -P "$password" \
-    -r 42000-42999 >"$demo/ftp-server.log" 2>&1 &
+# pyftpdlib, with the Windows-1251 wire and "LIST *.*" mask matching of the depository's server.
+"$python" "$root/scripts/demo_ftpd.py" --port "$port" --root "$server" --user "$user" \
+    --password "$password" --passive 42000-42999 >"$demo/ftp-server.log" 2>&1 &
 server_pid=$!
 for _ in $(seq 1 100); do
     if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then break; fi
