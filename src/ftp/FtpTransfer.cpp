@@ -292,7 +292,9 @@ void FtpClient::DataTransferOut(const std::string& command, const DataSource& so
         }
     }
     // Closing the data connection is the end-of-file mark of the upload; the final reply
-    // then says whether the server stored it.
+    // then says whether the server stored it. A session that closes before that reply, or
+    // a data connection lost while bytes were still to go, is a failed upload: the caller
+    // deletes its local copy after a successful one, so nothing short may pass as success.
     channel.reset();
     FinishTransfer(true);
 }
@@ -303,9 +305,12 @@ void FtpClient::Get(const std::string& remoteName, const std::filesystem::path& 
     const std::string command = "RETR " + remoteName;
     CheckArgument(command);
     if (resume) {
+        // Continuing a partial file needs REST, which this client does not send; refusing
+        // is better than restarting silently over the caller's bytes.
         throw EFtpException("Resuming a download is not supported.");
     }
     std::error_code ec;
+    // Without permission to overwrite, only an existing file stops the download.
     if (!canOverwrite && std::filesystem::exists(localPath, ec)) {
         throw EFtpFileAlreadyExists();
     }

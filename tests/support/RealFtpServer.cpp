@@ -12,6 +12,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -89,9 +90,34 @@ void WriteIfDifferent(const std::filesystem::path& file, const std::string& cont
     std::ofstream(file, std::ios::trunc) << content;
 }
 
+// Tests run in parallel: useradd, chpasswd and the PAM file are touched by one at a time.
+class SetupLock
+{
+public:
+    SetupLock()
+        : m_fd(::open("/tmp/ornel-vsftpd-setup.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600))
+    {
+        if (m_fd >= 0) {
+            ::flock(m_fd, LOCK_EX);
+        }
+    }
+    ~SetupLock()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    SetupLock(const SetupLock&) = delete;
+    SetupLock& operator=(const SetupLock&) = delete;
+
+private:
+    int m_fd;
+};
+
 void EnsureLocalAccount(const std::filesystem::path& home, const std::string& user,
                         const std::string& password)
 {
+    const SetupLock lock;
     {
         std::ifstream shells("/etc/shells");
         std::string line;
