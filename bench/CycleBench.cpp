@@ -275,14 +275,6 @@ void Row(const char* what, double seconds, double cycle)
 int main()
 {
     if (::geteuid() != 0 || !fs::exists("/usr/sbin/vsftpd")) {
-        const fs::path probe = base / "exclusive";
-        MakeFiles(probe);
-        const double exclusive = Seconds([&] {
-            for (int i = 0; i < kFiles; ++i) {
-                (void)FileMoves::CanOpenExclusive((probe / Name(i)).string());
-            }
-        });
-
         std::printf("bench_cycle_many_files: needs root and vsftpd; skipped\n");
         return 0;
     }
