@@ -2,6 +2,7 @@
 // writers of one settings file across processes. Any thread; not shared between threads.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 
 namespace ornel
@@ -10,8 +11,10 @@ namespace ornel
 class FileLock
 {
 public:
-    // Creates the lock file when missing and waits for the lock. Throws std::runtime_error.
-    explicit FileLock(const std::filesystem::path& lockFile);
+    // Creates the lock file when missing and waits for the lock at most `wait`. Throws
+    // std::runtime_error naming the lock file when it cannot be had.
+    explicit FileLock(const std::filesystem::path& lockFile,
+                      std::chrono::milliseconds wait = std::chrono::seconds(10));
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;

@@ -1,6 +1,7 @@
 #include "platform/RegistryStore.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/FileLock.h"
 #include "platform/RegFile.h"
 #include "support/TempFolder.h"
 
@@ -223,6 +224,18 @@ TEST(RegistryStore, ABatchIsSavedAllAtOnceOrNotAtAll)
     const RegistryKey seen = other.OpenKey(Hive::LocalMachine, kOptions);
     EXPECT_EQ(seen.ReadInteger("Port"), 2121);
     EXPECT_EQ(seen.ReadString("IP"), "10.1.1.1");
+}
+
+TEST(FileLock, ASecondHolderIsRefusedInsteadOfHanging)
+{
+    const TempFolder folder;
+    const FileLock held(folder / "x.lock");
+    try {
+        const FileLock second(folder / "x.lock", std::chrono::milliseconds(0));
+        FAIL() << "locked twice";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("x.lock"), std::string::npos) << e.what();
+    }
 }
 
 namespace

@@ -1,28 +1,38 @@
 #include "platform/FileLock.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 
 namespace ornel
 {
 
-FileLock::FileLock(const std::filesystem::path& lockFile)
+FileLock::FileLock(const std::filesystem::path& lockFile, std::chrono::milliseconds wait)
 {
     m_fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (m_fd < 0)
         throw std::runtime_error("Cannot open lock file " + lockFile.string() + ": " + std::strerror(errno));
     // flock locks belong to the open file description, so they also exclude a second
-    // writer inside this process, and the kernel drops them when a writer dies.
-    while (::flock(m_fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            const int error = errno;
-            ::close(m_fd);
-            throw std::runtime_error("Cannot lock " + lockFile.string() + ": " + std::strerror(error));
+    // writer inside this process, and the kernel drops them when a writer dies. Writers
+    // hold the lock for milliseconds; waiting long means something is stuck (or a second
+    // store in this very process holds a batch open), and an error beats a hang. The wait
+    // is a bounded retry, as flock itself offers no timeout.
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        if (error == EINTR)
+            continue;
+        if (error == EWOULDBLOCK && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
         }
+        ::close(m_fd);
+        throw std::runtime_error("Cannot lock " + lockFile.string() + ": " + std::strerror(error));
     }
 }
 
