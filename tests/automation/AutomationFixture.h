@@ -3,7 +3,7 @@
 // The cycles are stand-ins that switch the automation off and on as a real cycle does.
 #pragma once
 
-#include "FakeFolderWatcher.h"
+#include "RecordingWatcher.h"
 #include "automation/CycleAutomation.h"
 #include "automation/Monitoring.h"
 #include "engine/EventLog.h"
@@ -96,7 +96,7 @@ protected:
     std::unique_ptr<FakeTimer> timer2;
     std::unique_ptr<FakeTimer> timer3;
     std::unique_ptr<FakeTimer> timer4;
-    FakeFolderWatcher watcher;
+    RecordingWatcher watcher;
     RecordingDesktop desktop;
     RuntimeSettings settings;
     EventLog log;

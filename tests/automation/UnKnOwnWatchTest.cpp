@@ -1,6 +1,6 @@
 #include "automation/UnKnOwnWatch.h"
 
-#include "FakeFolderWatcher.h"
+#include "RecordingWatcher.h"
 #include "WatchHelpers.h"
 #include "engine/EventLog.h"
 #include "platform/ConsoleEventLoop.h"
@@ -43,7 +43,7 @@ struct UnKnOwnParts
 
 TEST(UnKnOwnWatch, TheDayFolderIsFixedWhenTheSettingIsApplied)
 {
-    FakeFolderWatcher watcher;
+    RecordingWatcher watcher;
     UnKnOwnParts p(watcher);
     EXPECT_EQ(watcher.Filter, WatchFilter::Size);
     EXPECT_TRUE(watcher.Subtree);
@@ -68,7 +68,7 @@ TEST(UnKnOwnWatch, TheDayFolderIsFixedWhenTheSettingIsApplied)
 
 TEST(UnKnOwnWatch, AnAlertSoundsLogsAndShowsTheListWhenAsked)
 {
-    FakeFolderWatcher watcher;
+    RecordingWatcher watcher;
     UnKnOwnParts p(watcher);
     p.watch.SetUnKnOwnFolder("/depo/UnKnOwn");
     p.watch.SetUnKnOwnMonitoring(true);

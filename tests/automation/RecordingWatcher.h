@@ -1,5 +1,5 @@
-// A FolderWatcher for monitoring tests: it "watches" only while its folder is said to
-// exist, records each switch, and reports a change when the test calls Fire().
+// A FolderWatcher for monitoring tests that records every switch: it "watches" only while
+// its folder is said to exist, can refuse to start, and reports a change on Fire().
 #pragma once
 
 #include "platform/FolderWatcher.h"
@@ -11,7 +11,7 @@
 namespace ornel::test
 {
 
-class FakeFolderWatcher final : public FolderWatcher
+class RecordingWatcher final : public FolderWatcher
 {
 public:
     void SetFolderName(const std::filesystem::path& folder) override { Folder = folder; }
