@@ -183,7 +183,7 @@ private:
         std::string Root;
         RegDocument Document;
         bool Loaded = false;
-        FileIdentity Identity;
+        std::optional<std::string> Content; // the bytes the document was read from
         bool InBatch = false;
         bool BatchBroken = false;
         bool BatchDirty = false;
@@ -203,30 +203,34 @@ private:
         std::filesystem::permissions(m_folder, std::filesystem::perms::owner_all);
     }
 
+    // Compares the bytes rather than the file's times: a coarse clock can give two quick
+    // replacements of equal size the same time stamp and even the same inode.
     static void Refresh(HiveState& s)
     {
-        if (s.Loaded && (s.InBatch || IdentifyFile(s.File) == s.Identity))
+        if (s.Loaded && s.InBatch)
             return;
-        FileIdentity identity;
-        const std::optional<std::string> content = ReadWholeFile(s.File, identity);
+        std::optional<std::string> content = ReadWholeFile(s.File);
+        if (s.Loaded && content == s.Content)
+            return;
         // A file that cannot be parsed is an error, never an empty store: a later save would
         // otherwise overwrite every value it holds.
         s.Document = content ? ParseRegFile(*content, s.File.string()) : RegDocument{};
-        s.Identity = identity;
+        s.Content = std::move(content);
         s.Loaded = true;
     }
 
     static void Save(HiveState& s, const RegDocument& document)
     {
+        std::string text = SerializeRegFile(document, LineEnd::Lf);
         try {
-            ReplaceFileAtomically(s.File, SerializeRegFile(document, LineEnd::Lf));
+            ReplaceFileAtomically(s.File, text);
         } catch (...) {
             s.Loaded = false;
             throw;
         }
         s.Document = document;
-        s.Identity = IdentifyFile(s.File);
-        s.Loaded = s.Identity.Exists;
+        s.Content = std::move(text);
+        s.Loaded = true;
     }
 
     static void EndBatch(HiveState& s)

@@ -134,8 +134,7 @@ void ExportRegistry(RegistryStore& store, const std::filesystem::path& file)
 
 ImportReport ImportRegistry(RegistryStore& store, const std::filesystem::path& file)
 {
-    FileIdentity identity;
-    const std::optional<std::string> content = ReadWholeFile(file, identity);
+    const std::optional<std::string> content = ReadWholeFile(file);
     if (!content)
         throw std::runtime_error("Файл не найден: " + file.string());
     const RegDocument document = ParseRegFile(*content, file.string());
