@@ -18,7 +18,11 @@ constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
 
 } // namespace
 
-FtpClient::FtpClient() = default;
+FtpClient::FtpClient()
+    : m_control(std::make_unique<FtpConnection>(
+          [this](FtpStatus status, const std::string& text) { Status(status, text); }))
+{}
+
 FtpClient::~FtpClient() = default;
 
 void FtpClient::SetHost(std::string host)
@@ -81,18 +85,21 @@ FtpClient::Endpoint FtpClient::ControlEndpoint() const
 void FtpClient::OpenControlConnection()
 {
     const Endpoint endpoint = ControlEndpoint();
-    m_control = std::make_unique<FtpConnection>(
-        [this](FtpStatus status, const std::string& text) { Status(status, text); });
+    // The connection object lives as long as the client and is reopened for each session, so
+    // that a status handler that reconnects can never pull it from under a running read.
+    m_hasConnection = true;
     try {
         m_control->SetSendStall(m_replyTimeout);
         m_control->Open(endpoint.host, endpoint.port);
         m_controlLocal = m_control->RawSocket().LocalAddress();
         m_controlPeer = m_control->RawSocket().PeerAddress();
     } catch (const SocketError& e) {
-        m_control.reset();
+        m_control->Close();
+        m_hasConnection = false;
         ThrowSocketError(e.Number());
     } catch (...) {
-        m_control.reset();
+        m_control->Close();
+        m_hasConnection = false;
         throw;
     }
     Status(FtpStatus::hsConnected, "Connected.");
@@ -100,7 +107,7 @@ void FtpClient::OpenControlConnection()
 
 bool FtpClient::Connected()
 {
-    return m_control && m_control->Probe();
+    return m_hasConnection && m_control->Probe();
 }
 
 void FtpClient::Connect()
@@ -151,7 +158,7 @@ void FtpClient::Disconnect()
     } catch (...) {
         failure = std::current_exception();
     }
-    if (m_control && m_control->IsOpen()) {
+    if (m_hasConnection && m_control->IsOpen()) {
         Status(FtpStatus::hsDisconnecting, "Disconnecting.");
         m_control->Close();
         if (OnDisconnected) {
@@ -161,9 +168,7 @@ void FtpClient::Disconnect()
     }
     // Whatever the server sent before it went away belongs to the old session; kept, it
     // would make Connected() true and every later Connect fail with "Already connected."
-    if (m_control) {
-        m_control->DiscardInput();
-    }
+    m_control->DiscardInput();
     if (failure) {
         std::rethrow_exception(failure);
     }
@@ -191,7 +196,7 @@ void FtpClient::WriteCommand(const std::string& command)
 {
     const bool secret = command.rfind("PASS ", 0) == 0 || command.rfind("ACCT ", 0) == 0;
     const std::string bytes = EncodeCommand(command, secret) + "\r\n";
-    if (!m_control) {
+    if (!m_hasConnection) {
         throw EFtpNotConnected();
     }
     m_control->Write(bytes);
@@ -199,7 +204,7 @@ void FtpClient::WriteCommand(const std::string& command)
 
 int FtpClient::SendCommand(const std::string& command, const std::set<int>& accepted)
 {
-    if (!m_control) {
+    if (!m_hasConnection) {
         throw EFtpNotConnected();
     }
     WriteCommand(command);
@@ -217,7 +222,7 @@ std::string FtpClient::NextReplyLine(std::chrono::steady_clock::time_point deadl
 
 int FtpClient::ReadReply(const std::set<int>& accepted)
 {
-    if (!m_control) {
+    if (!m_hasConnection) {
         throw EFtpNotConnected();
     }
     const auto deadline = std::chrono::steady_clock::now() + m_replyTimeout;

@@ -176,6 +176,9 @@ private:
     std::chrono::milliseconds m_quitWait{10};
 
     std::unique_ptr<FtpConnection> m_control;
+    // False until the first socket connect succeeds and again after one fails: commands
+    // then fail with "Not connected." rather than as a closed connection.
+    bool m_hasConnection = false;
     // Both ends of the control connection, kept from the connect: PORT binds to the local
     // one, and data connections are only made with (and accepted from) the peer.
     std::string m_controlLocal;

@@ -31,7 +31,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 bool FtpClient::ControlUp() const
 {
-    return m_control && m_control->IsOpen();
+    return m_hasConnection && m_control->IsOpen();
 }
 
 std::chrono::milliseconds FtpClient::DataWait() const
@@ -314,7 +314,7 @@ void FtpClient::Get(const std::string& remoteName, const std::filesystem::path& 
     if (!canOverwrite && std::filesystem::exists(localPath, ec)) {
         throw EFtpFileAlreadyExists();
     }
-    if (!m_control) {
+    if (!m_hasConnection) {
         throw EFtpNotConnected();
     }
     // Only a file is replaced; a folder of that name stays and the create below reports it.

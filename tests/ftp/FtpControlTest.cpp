@@ -278,6 +278,8 @@ TEST(FtpConnect, RefusedConnectAndNameLookUp)
     EXPECT_EQ(texts, (std::vector<std::string>{"Resolving hostname LocalHost.", "Connecting to 127.0.0.1."}));
     EXPECT_EQ(disconnected, 0);
     EXPECT_FALSE(client.Connected());
+    // A connect that never got through leaves no connection to send on.
+    EXPECT_THROW(client.Noop(), EFtpNotConnected);
 
     texts.clear();
     client.SetHost("no-such-host.invalid");
