@@ -185,6 +185,12 @@ public:
             Error(i == m_lines.size() ? 0 : i,
                   "not a registry file: the first line must be \"REGEDIT4\" or \"Windows Registry Editor "
                   "Version 5.00\"");
+        // Version 5.00 keeps hex(1) and hex(2) texts in UTF-16LE whatever the file's own
+        // encoding; REGEDIT4 keeps them in the file's single-byte encoding.
+        if (Trim(m_lines[i]) == kHeader5)
+            m_encoding = Payload::Utf16Le;
+        else if (m_encoding == Payload::Utf16Le)
+            m_encoding = Payload::Cp1251;
         for (++i; i < m_lines.size(); ++i) {
             const std::string_view line = Trim(m_lines[i]);
             if (line.empty() || line.front() == ';')

@@ -163,6 +163,13 @@ TEST(RegFile, ReadsAVersion5FileInUtf16WithByteOrderMark)
     EXPECT_EQ(ValueOf(doc, kOptions, "Flag").Dword, 2u);
 }
 
+TEST(RegFile, Version5TextsStayUtf16InAFileSavedAsUtf8)
+{
+    const std::string file = "Windows Registry Editor Version 5.00\n[" + kOptions +
+                             "]\n\"Out\"=hex(2):" + HexList(Utf16Le("Обмен") + std::string(2, '\0')) + "\n";
+    EXPECT_EQ(ValueOf(ParseRegFile(file, "t"), kOptions, "Out").Text, "Обмен");
+}
+
 TEST(RegFile, MalformedFilesNameTheLine)
 {
     struct Case
