@@ -55,9 +55,9 @@ EncodingTab::EncodingTab(QWidget* parent)
     page->addLayout(grid);
     page->addSpacing(6);
 
-    CBoxWindowType = MakeList("CBoxWindowType",
-                              {"Нормально окно", "Минимизирование окно", "Максимизированое окно", "Скрытое окно"},
-                              this);
+    CBoxWindowType =
+        MakeList("CBoxWindowType",
+                 {"Нормально окно", "Минимизирование окно", "Максимизированое окно", "Скрытое окно"}, this);
     auto* windowRow = new QHBoxLayout;
     windowRow->addWidget(MakeLabel("Открывать окно как:", this));
     windowRow->addWidget(CBoxWindowType, 1);

@@ -44,3 +44,24 @@ namespace ornel::options
 inline constexpr const char* kSoundFilter = "Звуковые файлы (*.wav)|*.wav|All files (*.*)|*.*";
 
 } // namespace ornel::options
+
+#include <string>
+#include <variant>
+
+namespace ornel
+{
+// What a settings field holds: text, a number (list rows included) or a flag.
+using OptionsValue = std::variant<std::string, int, bool>;
+} // namespace ornel
+
+namespace ornel::options
+{
+
+// The value a field holds: a masked field's text position by position, a list's chosen
+// row (-1 for none), a check box's state, a number field's number.
+[[nodiscard]] OptionsValue ReadField(const QWidget* field);
+// Shows `value` in `field`; a value of another kind than the field's is a programming
+// error (std::logic_error).
+void ShowInField(QWidget* field, const OptionsValue& value);
+
+} // namespace ornel::options

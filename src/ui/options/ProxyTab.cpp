@@ -25,8 +25,9 @@ ProxyTab::ProxyTab(QWidget* parent)
 
     auto* proxy = new QGroupBox(QString::fromUtf8("Прокси"), GBProxy);
     auto* proxyGrid = new QGridLayout(proxy);
-    const QString firstRow = QStringLiteral("fpcmUserSite //Send command USER user@hostname - USER after login (") +
-                             QString::fromLatin1(kSchemesPage) + QStringLiteral(")");
+    const QString firstRow =
+        QStringLiteral("fpcmUserSite //Send command USER user@hostname - USER after login (") +
+        QString::fromLatin1(kSchemesPage) + QStringLiteral(")");
     CBoxProxyType = new QComboBox(proxy);
     CBoxProxyType->setObjectName(QStringLiteral("CBoxProxyType"));
     CBoxProxyType->addItems({

@@ -3,10 +3,12 @@
 // by OpenOptions and released after it; UI thread only.
 #pragma once
 
+#include "ui/options/OptionsWidgets.h"
+
 #include <QDialog>
 #include <map>
+#include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 class QPushButton;
@@ -26,6 +28,7 @@ class ProxyTab;
 class RegistryKey;
 class ScheduleTab;
 class TempFoldersTab;
+struct SettingInfo;
 
 class TFOptions final : public QDialog
 {
@@ -33,7 +36,6 @@ class TFOptions final : public QDialog
 
 public:
     static constexpr const char* kObjectName = "FOptions";
-    static constexpr const char* kOptionsKey = "SOFTWARE\\RUX\\ORNEL_FTP\\Options";
     static constexpr const char* kInvalidInput = "Invalid input value.  Use escape key to abandon changes";
     static constexpr int kClientWidth = 400;
     static constexpr int kClientHeight = 422;
@@ -80,7 +82,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    using FieldValue = std::variant<std::string, int, bool>;
     struct Binding
     {
         std::string Name;
@@ -89,10 +90,16 @@ private:
 
     void BindFields();
     void ShowDefaults();
+    [[nodiscard]] static OptionsValue DialogDefault(const SettingInfo& setting);
+    [[nodiscard]] std::optional<OptionsValue> ReadStored(const RegistryKey& key,
+                                                         const SettingInfo& setting) const;
+    [[nodiscard]] std::vector<QWidget*> ScheduleFields() const;
+    [[nodiscard]] static std::string ScheduleName(const QWidget* field);
+    static void CheckSecrets(const std::map<std::string, OptionsValue>& values);
     [[nodiscard]] QWidget* FieldOf(const std::string& name) const;
-    [[nodiscard]] std::map<std::string, FieldValue> CollectValues() const;
-    void WriteSettings(RegistryKey& key, const std::map<std::string, FieldValue>& values);
-    void HandToController(const std::map<std::string, FieldValue>& values);
+    [[nodiscard]] std::map<std::string, OptionsValue> CollectValues() const;
+    void WriteSettings(RegistryKey& key, const std::map<std::string, OptionsValue>& values);
+    void HandToController(const std::map<std::string, OptionsValue>& values);
 
     void ApplyClick();
     void SaveClick();
