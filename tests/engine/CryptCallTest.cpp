@@ -204,8 +204,9 @@ TEST(CryptCall, ReferenceProgramRoundTripIsByteExact)
     f.settings.UPIN = "87654321";
     f.settings.ERRMonitoring = true;
     f.settings.ERRExt = ".dat";
-    f.layout.SetTempSend(f.Dir("Send"));
-    f.layout.SetTempReciv(f.Dir("Reciv"));
+    // Blanks in the folders split the arguments; the program joins the pieces again.
+    f.layout.SetTempSend(f.Dir("Temp Send"));
+    f.layout.SetTempReciv(f.Dir("Temp Reciv"));
     const std::map<std::string, std::string> files = {
         {"big.bin", RandomBytes(300'000, 1)},
         {"empty", ""},

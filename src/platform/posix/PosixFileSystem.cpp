@@ -281,10 +281,12 @@ bool CopyFileNoReplace(const std::filesystem::path& source, const std::filesyste
             SetError(error, "The file changed while it was copied: " + source.string());
             return false;
         }
-        // Keep the last-write time and the permission bits, as a copy on Windows does.
+        // Keep the last-write time, as a copy on Windows does. The copy is always writable
+        // by its owner: a read-only copy could never be opened exclusively, and so never
+        // be sent.
         const struct timespec times[2] = {before.st_atim, before.st_mtim};
         ::futimens(out.Fd(), times);
-        ::fchmod(out.Fd(), before.st_mode & 07777);
+        ::fchmod(out.Fd(), (before.st_mode & 0777) | S_IRUSR | S_IWUSR);
         return out.Commit(target, error);
     } catch (const std::exception& e) {
         SetError(error, e.what());

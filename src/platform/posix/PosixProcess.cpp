@@ -83,6 +83,9 @@ std::optional<Process> Process::Start(const std::string& program, const std::vec
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    // Only the standard streams go to the program: a connection or a file of ours left open
+    // in a long-running child would outlive our own use of it.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     if (!workingFolder.empty()) {
         posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
     }
