@@ -32,18 +32,28 @@ QLabel* Sunken(QWidget* parent)
     return label;
 }
 
-QGroupBox* Contacts(QWidget* parent, const char* title, std::initializer_list<const char*> lines)
+// A support group: a contact line and then label / number pairs in two columns.
+QGroupBox* Contacts(QWidget* parent, const char* title, const char* contact,
+                    std::initializer_list<std::pair<const char*, const char*>> numbers)
 {
     auto* box = new QGroupBox(QString::fromUtf8(title), parent);
-    auto* layout = new QVBoxLayout(box);
-    layout->setSpacing(2);
-    for (const char* line : lines) {
-        auto* label = new QLabel(QString::fromUtf8(line), box);
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        label->setWordWrap(true);
-        layout->addWidget(label);
+    auto* layout = new QGridLayout(box);
+    layout->setContentsMargins(8, 4, 8, 4);
+    layout->setVerticalSpacing(1);
+    layout->setHorizontalSpacing(8);
+    layout->addWidget(new QLabel(QString::fromUtf8(contact), box), 0, 0, 1, 2);
+    int row = 1;
+    for (const auto& [label, number] : numbers) {
+        layout->addWidget(new QLabel(QString::fromUtf8(label), box), row, 0);
+        auto* value = new QLabel(QString::fromUtf8(number), box);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(value, row, 1);
+        ++row;
     }
-    layout->addStretch();
+    layout->setColumnStretch(1, 1);
+    // The same first column in every group, so that the numbers line up.
+    layout->setColumnMinimumWidth(0,
+                                  box->fontMetrics().horizontalAdvance(QString::fromUtf8("Шифрование:")) + 4);
     return box;
 }
 
@@ -66,6 +76,8 @@ TFAbout::TFAbout(RegistryStore* registry, QWidget* parent)
     outer->addWidget(panel, 1);
 
     auto* grid = new QGridLayout(panel);
+    grid->setContentsMargins(8, 8, 8, 8);
+    grid->setVerticalSpacing(6);
     grid->setHorizontalSpacing(10);
     ProgramIcon = new QLabel(panel);
     ProgramIcon->setFixedSize(66, 92);
@@ -83,27 +95,31 @@ TFAbout::TFAbout(RegistryStore* registry, QWidget* parent)
     ProductName->setMinimumSize(187, 37);
     title->addWidget(ProductName);
     auto* versionRow = new QHBoxLayout;
+    versionRow->setSpacing(6);
+    versionRow->addStretch();
     versionRow->addWidget(new QLabel(QString::fromUtf8("Версия"), panel));
     Version = new QLabel(QStringLiteral("Version"), panel);
-    versionRow->addWidget(Version, 1);
+    versionRow->addWidget(Version);
+    versionRow->addStretch();
     title->addLayout(versionRow);
     Copyright = new QLabel(QStringLiteral("Copyright"), panel);
     Copyright->setWordWrap(true);
+    Copyright->setAlignment(Qt::AlignCenter);
     title->addWidget(Copyright);
     title->addStretch();
     grid->addLayout(title, 0, 1, 1, 2);
 
-    grid->addWidget(
-        Contacts(panel, "Поддержка ФК \"Корви\" (образец)",
-                 {"Контакт: служба поддержки", "Тел.: +7 (000) 000-00-00", "Мессенджер: 000 000 000"}),
-        1, 0, 1, 2);
-    grid->addWidget(Contacts(panel, "Поддержка депозитария (образец)",
-                             {"Контакт: дежурный специалист", "Шифрование: +7 (000) 000-00-01",
-                              "FTP-сервер: +7 (000) 000-00-02"}),
-                    1, 2);
+    grid->addWidget(Contacts(panel, "Техподдержка ФК \"Корви\" (образец)", "Контакт: служба поддержки",
+                             {{"Телефон:", "+7 (000) 000-00-00"}, {"Мессенджер:", "000 000 000"}}),
+                    1, 0, 1, 3);
+    grid->addWidget(Contacts(panel, "Техподдержка депозитария (образец)", "Контакт: дежурный специалист",
+                             {{"Шифрование:", "+7 (000) 000-00-01"}, {"FTP-сервер:", "+7 (000) 000-00-02"}}),
+                    2, 0, 1, 3);
 
     auto* stats = new QGroupBox(QString::fromUtf8("Статистика"), panel);
     auto* statsGrid = new QGridLayout(stats);
+    statsGrid->setContentsMargins(8, 4, 8, 6);
+    statsGrid->setVerticalSpacing(4);
     statsGrid->addWidget(new QLabel(QString::fromUtf8("Отправлено файлов:"), stats), 0, 0);
     LSend = Sunken(stats);
     LSend->setText(QStringLiteral("LSend"));
@@ -113,13 +129,14 @@ TFAbout::TFAbout(RegistryStore* registry, QWidget* parent)
     LRecive->setText(QStringLiteral("LRecive"));
     statsGrid->addWidget(LRecive, 1, 1);
     statsGrid->setColumnStretch(1, 1);
-    grid->addWidget(stats, 2, 0, 1, 3);
+    grid->addWidget(stats, 3, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(2, 1);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     buttons->setCenterButtons(true);
     buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    buttons->button(QDialogButtonBox::Ok)->setIcon(QIcon());
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     outer->addWidget(buttons);
 

@@ -143,7 +143,10 @@ void TFUStatus::BuildInfoPage()
     FileList->SetErrorHandler([this](const QString& message) { m_showError(message); });
     DBGrid1->setModel(FileList);
     DBGrid1->setColumnWidth(FileListModel::ColFileName, 150);
-    DBGrid1->setColumnWidth(FileListModel::ColDateAdd, 110);
+    // Wide enough for the whole "dd.mm.yyyy hh:nn" in this desktop's font.
+    DBGrid1->setColumnWidth(FileListModel::ColDateAdd,
+                            DBGrid1->fontMetrics().horizontalAdvance(QStringLiteral("00.00.0000 00:00")) +
+                                14);
     DBGrid1->setColumnWidth(FileListModel::ColDirection, 90);
     DBGrid1->setColumnWidth(FileListModel::ColBackupPathCrypt, 150);
     DBGrid1->setColumnWidth(FileListModel::ColBackupPath, 150);

@@ -63,13 +63,27 @@ QString TFUnkNownFiles::SizeText(std::int64_t bytes)
 
 QIcon TFUnkNownFiles::FileIcon(const QString& fileName)
 {
+    // Without a desktop environment no icon theme is chosen; the widespread one that has
+    // the generic document, picture and archive icons stands in.
+    static const bool themed = [] {
+        const QString fallback = QIcon::fallbackThemeName();
+        if (fallback.isEmpty() || fallback == QLatin1String("hicolor")) {
+            QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+        }
+        return true;
+    }();
+    (void)themed;
     static const QMimeDatabase mimes;
     const QMimeType type = mimes.mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
+    // A theme may answer with an icon that has no picture at the list's size.
+    auto usable = [](const QIcon& candidate) {
+        return !candidate.isNull() && !candidate.pixmap(16, 16).isNull();
+    };
     QIcon icon = QIcon::fromTheme(type.iconName());
-    if (icon.isNull()) {
+    if (!usable(icon)) {
         icon = QIcon::fromTheme(type.genericIconName());
     }
-    if (icon.isNull()) {
+    if (!usable(icon)) {
         static const QFileIconProvider provider;
         icon = provider.icon(QFileIconProvider::File);
     }

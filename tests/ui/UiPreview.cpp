@@ -2,9 +2,11 @@
 // screenshot script. Not shipped.
 //   ui_preview [--registry-dir DIR] [--unknown-dir DIR] [--show WHAT]...
 //   WHAT: status, info, about, mess, unknown, balloon, error-balloon, animate
+//   ui_preview --render-icons FILE   (every picture at its sizes, on light and dark, as a PNG)
 #include "platform/DateTime.h"
 #include "platform/RegistryStore.h"
 #include "ui/FileListStore.h"
+#include "ui/ImageLists.h"
 #include "ui/QtDesktop.h"
 #include "ui/TFAbout.h"
 #include "ui/TFMess.h"
@@ -13,6 +15,7 @@
 #include "ui/TrayIcon.h"
 
 #include <QApplication>
+#include <QPainter>
 #include <QStringList>
 #include <QTimer>
 #include <cstdio>
@@ -93,6 +96,30 @@ const char* const kSampleLog[] = {
     "Стоп прием/передача 08.12.2026 09:05:09",
 };
 
+// A contact sheet of the pictures, to judge them at the sizes they are shown.
+int RenderIcons(const QString& file)
+{
+    using ornel::ImageLists;
+    QImage sheet(520, 260, QImage::Format_ARGB32);
+    sheet.fill(QColor(0xf4, 0xf4, 0xf4));
+    QPainter p(&sheet);
+    p.fillRect(QRect(0, 130, 520, 130), QColor(0x30, 0x30, 0x30));
+    for (int band = 0; band < 2; ++band) {
+        const int y = band * 130 + 8;
+        for (int i = 0; i < ImageLists::kTrayFrameCount; ++i) {
+            p.drawPixmap(8 + i * 40, y, ImageLists::TrayFrame(i).pixmap(32, 32));
+            p.drawPixmap(8 + i * 40 + 8, y + 40, ImageLists::TrayFrame(i).pixmap(16, 16));
+        }
+        for (int i = 0; i < ImageLists::kMenuImageCount; ++i) {
+            p.drawPixmap(8 + i * 24, y + 66, ImageLists::Menu(i).pixmap(16, 16));
+        }
+        p.drawPixmap(260, y, ImageLists::Logo());
+        p.drawPixmap(430, y, ImageLists::Program());
+    }
+    p.end();
+    return sheet.save(file) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -100,11 +127,14 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationDisplayName(QStringLiteral("Ornel FTP"));
+    const QStringList args = QApplication::arguments();
 
+    if (args.size() == 3 && args[1] == QLatin1String("--render-icons")) {
+        return RenderIcons(args[2]);
+    }
     QString registryDir;
     QString unknownDir;
     QStringList show;
-    const QStringList args = QApplication::arguments();
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == QLatin1String("--registry-dir")) {
             registryDir = args[++i];
