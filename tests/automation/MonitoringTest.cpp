@@ -126,6 +126,11 @@ TEST_F(MonitoringTest, IntervalAbsentOrStoredAsZeroKeepsTheOneSecondPeriod)
     EXPECT_EQ(cycles[0].kind, "receive-send");
     EXPECT_EQ(CycleAt(0, start), 1000);
     EXPECT_EQ(CycleAt(1, start), 2300);
+    // A cycle that ends after the advance that started it leaves the clock at its end.
+    clock.Advance(1000ms);
+    ASSERT_EQ(cycles.size(), 3u);
+    EXPECT_EQ(std::llround((clock.Now() - start) * 86400000.0), 3900);
+    EXPECT_EQ(timer1->RemainingMs(), 1000);
 }
 
 TEST_F(MonitoringTest, IntervalChanges)
