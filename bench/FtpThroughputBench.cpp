@@ -167,7 +167,7 @@ int main(int argc, char** argv)
     try {
         const fs::path source = local / "source.bin";
         MakeSource(source);
-        auto server = ornel::test::RealFtpServer::StartVsftpd(root);
+        auto server = ornel::test::RealFtpServer::StartVsftpd(root, "ornelbench", "ornel-bench-secret");
         const std::string port = std::to_string(server->Port());
         const std::string self = fs::read_symlink("/proc/self/exe").string();
         const std::string url =

@@ -214,7 +214,9 @@ int FtpClient::SendCommand(const std::string& command, const std::set<int>& acce
 std::string FtpClient::NextReplyLine(std::chrono::steady_clock::time_point deadline)
 {
     try {
-        return m_control->ReadLine(m_readTimeout, deadline).value_or(std::string());
+        // A read wait of 0 would spin; it stands for one wait as long as the whole reply wait.
+        const auto wait = m_readTimeout.count() > 0 ? m_readTimeout : m_replyTimeout;
+        return m_control->ReadLine(wait, deadline).value_or(std::string());
     } catch (const EFtpTimeout&) {
         throw EFtpTimeout("No reply from the server within " + DurationText(m_replyTimeout) + ".");
     }

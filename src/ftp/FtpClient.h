@@ -60,7 +60,8 @@ public:
     // EFtpTimeout whose message names the wait.
     // The whole wait for one reply, however many empty ReadTimeout waits it spans (5 min).
     void SetReplyTimeout(std::chrono::milliseconds timeout) { m_replyTimeout = timeout; }
-    // How long a data connection may carry no byte before the transfer fails (5 min).
+    // How long a data connection may carry no byte before the transfer fails (5 min); 0
+    // turns this bound off. A TransferTimeout above 0 takes its place.
     void SetDataStallTimeout(std::chrono::milliseconds timeout) { m_dataStallTimeout = timeout; }
     // How long active mode waits for the server to open the data connection (60 s).
     void SetAcceptTimeout(std::chrono::milliseconds timeout) { m_acceptTimeout = timeout; }

@@ -133,20 +133,23 @@ void FtpClient::ReadData(FtpDataChannel& channel, const DataSink& sink)
         OnWorkBegin(WorkMode::wmRead, 0);
     }
     try {
-        std::vector<char> block(kBlock);
+        // Room for one block plus one receive: every receive may ask for a full piece, and
+        // the destination still gets exactly one block per move.
+        std::vector<char> buffer(2 * kBlock);
         std::size_t filled = 0;
         std::int64_t total = 0;
-        auto move = [&]() {
-            sink(block.data(), filled);
-            total += static_cast<std::int64_t>(filled);
-            filled = 0;
+        auto move = [&](std::size_t count) {
+            sink(buffer.data(), count);
+            total += static_cast<std::int64_t>(count);
+            filled -= count;
+            std::memmove(buffer.data(), buffer.data() + count, filled);
             if (OnWork) {
                 OnWork(WorkMode::wmRead, total);
             }
         };
         const auto wait = DataWait();
         while (true) {
-            const auto got = channel.connection.ReceiveInto(block.data() + filled, kBlock - filled, wait);
+            const auto got = channel.connection.ReceiveInto(buffer.data() + filled, kBlock, wait);
             if (!got) {
                 throw EFtpTimeout("No data arrived on the data connection for " + DurationText(wait) + ".");
             }
@@ -154,12 +157,12 @@ void FtpClient::ReadData(FtpDataChannel& channel, const DataSink& sink)
                 break;
             }
             filled += *got;
-            if (filled == kBlock) {
-                move();
+            while (filled >= kBlock) {
+                move(kBlock);
             }
         }
         if (filled > 0) {
-            move();
+            move(filled);
         }
     } catch (...) {
         if (OnWorkEnd) {

@@ -114,7 +114,7 @@ private:
     int m_fd;
 };
 
-void EnsureLocalAccount(const std::filesystem::path& home, const std::string& user,
+void EnsureLocalAccount(const std::filesystem::path& root, const std::string& user,
                         const std::string& password)
 {
     const SetupLock lock;
@@ -129,10 +129,12 @@ void EnsureLocalAccount(const std::filesystem::path& home, const std::string& us
             std::ofstream("/etc/shells", std::ios::app) << "/bin/false\n";
         }
     }
+    // The account's home is "/": vsftpd enters the home before local_root, and servers of
+    // the same account started side by side each have a root of their own.
     if (::getpwnam(user.c_str()) == nullptr) {
-        RunCommand("useradd -M -d '" + home.string() + "' -s /bin/false " + user);
+        RunCommand("useradd -M -d / -s /bin/false " + user);
     } else {
-        RunCommand("usermod -d '" + home.string() + "' -s /bin/false " + user);
+        RunCommand("usermod -d / -s /bin/false " + user);
     }
     if (RunCommand("chpasswd", user + ":" + password + "\n") != 0) {
         throw std::runtime_error("chpasswd failed for " + user);
@@ -143,8 +145,8 @@ void EnsureLocalAccount(const std::filesystem::path& home, const std::string& us
     if (account == nullptr) {
         throw std::runtime_error("cannot create the local account " + user);
     }
-    ::chown(home.c_str(), account->pw_uid, account->pw_gid);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(home)) {
+    ::chown(root.c_str(), account->pw_uid, account->pw_gid);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
         ::chown(entry.path().c_str(), account->pw_uid, account->pw_gid);
     }
 }

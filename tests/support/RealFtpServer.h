@@ -18,8 +18,9 @@ public:
     [[nodiscard]] static std::unique_ptr<RealFtpServer>
     StartPyftpdlib(const std::filesystem::path& root, const std::string& user = "ornel",
                    const std::string& password = "secret");
-    // vsftpd (needs root): a local account `user` with home `root` is created or updated,
-    // and `root` is handed to it. Throws when vsftpd cannot be started.
+    // vsftpd (needs root): a local account `user` is created or updated (servers started at
+    // the same time for one account must use one password), `root` is handed to it and
+    // served as its root. Throws when vsftpd cannot be started.
     [[nodiscard]] static std::unique_ptr<RealFtpServer>
     StartVsftpd(const std::filesystem::path& root, const std::string& user = "ornelftp",
                 const std::string& password = "ornel-secret");
