@@ -20,6 +20,9 @@ namespace ornel
 namespace
 {
 
+// Older than any copy could take without writing a block.
+constexpr std::chrono::hours kStalePartialAge{1};
+
 bool IsBlank(const std::string& text)
 {
     return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
@@ -111,6 +114,8 @@ void FileMoves::MoveWithBackup(TransferDirection direction, const std::string& s
     }
     const std::string source = FolderLayout::WithoutTrailingDelim(sourceFolder);
     const std::string target = FolderLayout::WithoutTrailingDelim(targetFolder) + kPathDelim;
+    // The post box must not keep the remains of a copy that a crash cut short.
+    RemoveStalePartialFiles(target, kStalePartialAge);
     for (const auto& file : ListFolderFiles(source)) {
         m_ctx.loop.ProcessPendingEvents();
         if (!CheckLocalName(file.Name)) {

@@ -46,7 +46,8 @@ EventSound SoundOf(const RuntimeSettings& s, SoundEvent event)
 // What the media system would refuse to open: no name, no such file, no right to read.
 bool CanOpenSoundFile(const std::string& file)
 {
-    return !file.empty() && ::access(file.c_str(), R_OK) == 0 && std::filesystem::is_regular_file(file);
+    std::error_code ec;
+    return !file.empty() && ::access(file.c_str(), R_OK) == 0 && std::filesystem::is_regular_file(file, ec);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // Free functions, callable from any thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -28,7 +29,7 @@ struct FileEntry
 
 // Every entry of the folder except ".", ".." and partial files, sorted by name (byte order),
 // with hidden and read-only files. Symbolic links are described by their target. Returns
-// nothing when the folder cannot be read.
+// nothing when the folder cannot be read or is not given (an empty path).
 [[nodiscard]] std::vector<FileEntry> ListFolder(const std::filesystem::path& folder);
 // The same, files only (what "folder\*.*" with the directories skipped gives on Windows).
 [[nodiscard]] std::vector<FileEntry> ListFolderFiles(const std::filesystem::path& folder);
@@ -66,6 +67,10 @@ using CopyProgress = std::function<void(std::int64_t copied)>;
 // tells a file another program still writes from a complete one. Processes of other
 // users are not visible without privileges and are not seen.
 [[nodiscard]] bool CanOpenFileExclusive(const std::filesystem::path& file);
+
+// Removes partial files that nobody has written to for `maxAge`: what a copy cut short by
+// a crash left behind. Younger ones may still be in progress and stay.
+void RemoveStalePartialFiles(const std::filesystem::path& folder, std::chrono::seconds maxAge);
 
 // Syncs a folder's entries to the disk after a name was added or removed.
 void SyncFolder(const std::filesystem::path& folder);

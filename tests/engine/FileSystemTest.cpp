@@ -53,6 +53,7 @@ TEST(FileSystem, ListingTakesEveryFileIncludingHiddenButNoPartialsOrFolders)
     EXPECT_EQ(Names(ListFolder(t.Path())), (std::vector<std::string>{".hidden", "a.txt", "b", "sub"}));
     EXPECT_EQ(ListFolderFiles(t.Path())[1].Size, 2);
     EXPECT_TRUE(ListFolderFiles(t / "missing").empty());
+    EXPECT_TRUE(ListFolder("").empty()) << "an unset folder is not the current folder";
 }
 
 TEST(FileSystem, SizesBeyondFourGigabytesAreExact)
@@ -143,6 +144,15 @@ TEST(FileSystem, CopyKilledMidwayLeavesNoTarget)
     // A later copy succeeds in spite of the leftover.
     EXPECT_TRUE(CopyFileNoReplace(t / "src", t / "to" / "dst"));
     EXPECT_EQ(ReadFile(t / "to" / "dst"), content);
+
+    // The leftover goes once nobody has written to it for longer than the limit.
+    RemoveStalePartialFiles(t / "to", std::chrono::hours(1));
+    EXPECT_EQ(AllNames(t / "to").size(), 2u) << "fresh: could still be in progress";
+    for (const auto& e : fs::directory_iterator(t / "to")) {
+        fs::last_write_time(e.path(), fs::file_time_type::clock::now() - std::chrono::hours(2));
+    }
+    RemoveStalePartialFiles(t / "to", std::chrono::hours(1));
+    EXPECT_EQ(AllNames(t / "to"), std::vector<std::string>{"dst"});
 }
 
 TEST(FileSystem, CopyOfAFileThatChangesWhileReadFailsAndLeavesNothing)

@@ -99,7 +99,8 @@ bool SameStat(const struct stat& a, const struct stat& b)
 std::vector<FileEntry> ListFolder(const std::filesystem::path& folder)
 {
     std::vector<FileEntry> entries;
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    // An unset folder holds nothing; it never stands for the current folder.
+    DIR* dir = folder.empty() ? nullptr : ::opendir(folder.c_str());
     if (dir == nullptr) {
         return entries;
     }
@@ -363,6 +364,31 @@ bool FolderExists(const std::filesystem::path& folder)
 bool MakeFolder(const std::filesystem::path& folder)
 {
     return ::mkdir(folder.c_str(), 0755) == 0;
+}
+
+void RemoveStalePartialFiles(const std::filesystem::path& folder, std::chrono::seconds maxAge)
+{
+    DIR* dir = folder.empty() ? nullptr : ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    const auto now = std::chrono::system_clock::now();
+    while (const dirent* e = ::readdir(dir)) {
+        struct stat st
+        {
+        };
+        if (!IsPartialName(e->d_name) || ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode)) {
+            continue;
+        }
+        const auto written = std::chrono::system_clock::time_point(
+            std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+        if (now - written > maxAge) {
+            ::unlinkat(::dirfd(dir), e->d_name, 0);
+        }
+    }
+    ::closedir(dir);
 }
 
 void SyncFolder(const std::filesystem::path& folder)
