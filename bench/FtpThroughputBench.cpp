@@ -176,42 +176,47 @@ int main(int argc, char** argv)
         std::vector<double> clientUp, curlUp, clientDown, curlDown;
         long clientPeak = 0;
         long curlPeak = 0;
-        for (int round = 0; round < kRounds; ++round) {
+        auto timed = [&](const std::vector<std::string>& command, const fs::path& output, const char* what,
+                         std::vector<double>& times, long& peak) {
+            // Deleted right before the run: writing into a fresh file is what is measured.
             std::error_code ec;
-            fs::remove(root / "up.bin", ec);
-            Run r = RunChild(
-                {self, "--client", "put", port, server->User(), server->Password(), source, "up.bin"});
-            if (!r.ok || !SameContent(source, root / "up.bin")) {
-                throw std::runtime_error("client upload failed or differs");
+            fs::remove(output, ec);
+            const Run r = RunChild(command);
+            if (!r.ok || !SameContent(source, output)) {
+                throw std::runtime_error(std::string(what) + " failed or differs\n" + server->Log());
             }
-            clientUp.push_back(r.seconds);
-            clientPeak = std::max(clientPeak, r.peakKiB);
-
-            fs::remove(root / "curl-up.bin", ec);
-            r = RunChild({"curl", "-s", "-S", "--disable-epsv", "-T", source, url + "curl-up.bin"});
-            if (!r.ok) {
-                throw std::runtime_error("curl upload failed");
+            times.push_back(r.seconds);
+            peak = std::max(peak, r.peakKiB);
+        };
+        auto uploads = [&](bool clientFirst) {
+            for (int i = 0; i < 2; ++i) {
+                if ((i == 0) == clientFirst) {
+                    timed(
+                        {self, "--client", "put", port, server->User(), server->Password(), source, "up.bin"},
+                        root / "up.bin", "client upload", clientUp, clientPeak);
+                } else {
+                    timed({"curl", "-s", "-S", "--disable-epsv", "-T", source, url + "curl-up.bin"},
+                          root / "curl-up.bin", "curl upload", curlUp, curlPeak);
+                }
             }
-            curlUp.push_back(r.seconds);
-            curlPeak = std::max(curlPeak, r.peakKiB);
-
-            fs::remove(local / "down.bin", ec);
-            r = RunChild({self, "--client", "get", port, server->User(), server->Password(),
-                          local / "down.bin", "up.bin"});
-            if (!r.ok || !SameContent(source, local / "down.bin")) {
-                throw std::runtime_error("client download failed or differs");
+        };
+        auto downloads = [&](bool clientFirst) {
+            for (int i = 0; i < 2; ++i) {
+                if ((i == 0) == clientFirst) {
+                    timed({self, "--client", "get", port, server->User(), server->Password(),
+                           local / "down.bin", "up.bin"},
+                          local / "down.bin", "client download", clientDown, clientPeak);
+                } else {
+                    timed(
+                        {"curl", "-s", "-S", "--disable-epsv", "-o", local / "curl-down.bin", url + "up.bin"},
+                        local / "curl-down.bin", "curl download", curlDown, curlPeak);
+                }
             }
-            clientDown.push_back(r.seconds);
-            clientPeak = std::max(clientPeak, r.peakKiB);
-
-            fs::remove(local / "curl-down.bin", ec);
-            r = RunChild(
-                {"curl", "-s", "-S", "--disable-epsv", "-o", local / "curl-down.bin", url + "up.bin"});
-            if (!r.ok) {
-                throw std::runtime_error("curl download failed");
-            }
-            curlDown.push_back(r.seconds);
-            curlPeak = std::max(curlPeak, r.peakKiB);
+        };
+        // Who goes first alternates, so that neither side always meets the other's cache.
+        for (int round = 0; round < kRounds; ++round) {
+            uploads(round % 2 == 0);
+            downloads(round % 2 == 0);
         }
         const double up = MBps(Median(clientUp));
         const double upCurl = MBps(Median(curlUp));

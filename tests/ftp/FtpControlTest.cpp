@@ -1,6 +1,7 @@
 #include "ClientFixture.h"
 #include "ftp/FtpErrors.h"
 #include "platform/CodePage.h"
+#include "platform/Socket.h"
 #include "support/RealFtpServer.h"
 
 #include <gtest/gtest.h>
@@ -291,6 +292,17 @@ TEST(FtpConnect, RefusedConnectAndNameLookUp)
         EXPECT_STREQ(e.what(), "Socket Error # 11001\r\nHost not found.");
     }
     EXPECT_EQ(texts, std::vector<std::string>{"Resolving hostname no-such-host.invalid."});
+
+    // Four numbers with one above 255 are no address: they go to the look-up as a name.
+    EXPECT_TRUE(IsDottedQuad("10.0.0.255"));
+    EXPECT_FALSE(IsDottedQuad("10.0.0.256"));
+    EXPECT_FALSE(IsDottedQuad("10.0.0"));
+    EXPECT_FALSE(IsDottedQuad("10.0.0.1.2"));
+    texts.clear();
+    client.SetHost("127.0.0.256");
+    EXPECT_THROW(client.Connect(), EFtpSocketError);
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.front(), "Resolving hostname 127.0.0.256.");
 }
 
 } // namespace ornel::test
