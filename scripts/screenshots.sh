@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Takes screenshots of the desktop on a virtual X display with a tray host: the tray
-# menu, a balloon, the status window on both pages, the About window and the two alert
-# windows, and the icon again after the tray host restarts. PNGs go to BUILD/screenshots.
+# Takes screenshots of the desktop on a virtual X display with a tray host. The tray
+# application itself (bin/ornel_ftp on the settings and journal of `make demo`, which is
+# run first when demo/ is missing) gives the menu, the status window on both pages and
+# the About window, opened through the tray menu; the preview program (bin/ui_preview)
+# gives the same windows with sample content plus balloons, the two alert windows and
+# the icon coming back after the tray host restarts. PNGs go to BUILD/screenshots.
 # Usage: scripts/screenshots.sh [BUILD]   (needs xvfb, trayer, xdotool, imagemagick)
+# ONLY=name1,name2 takes only those screenshots.
 set -euo pipefail
 
 BUILD=${1:-build}
 APP="$BUILD/bin/ui_preview"
+AGENT=$(realpath -m "$BUILD/bin/ornel_ftp")
+ROOT=$(pwd)
 OUT="$BUILD/screenshots"
 [[ -x "$APP" ]] || { echo "screenshots: $APP not built (cmake --build $BUILD --target ui_preview)" >&2; exit 1; }
 mkdir -p "$OUT"
@@ -84,8 +90,72 @@ shot() {
     echo "screenshots: $OUT/$1.png"
 }
 
-# ONLY=name1,name2 takes only those screenshots.
 wanted() { [[ -z "${ONLY:-}" || ",$ONLY," == *",$1,"* ]]; }
+
+# The tray icon sits at the right end of the tray host along the top edge; the menu opens
+# there and its items are reached with the keyboard (the logo item counts as the first).
+TRAY_X=1264
+TRAY_Y=16
+menu_item() {
+    xdotool mousemove $TRAY_X $TRAY_Y click 3
+    sleep 0.8
+    for _ in $(seq "$1"); do xdotool key Down; sleep 0.1; done
+    xdotool key Return
+    sleep 1.2
+}
+click_info_tab() {
+    local window
+    window=$(xdotool search --onlyvisible --name "^Статус выполнения" | head -1)
+    [[ -n "$window" ]] || return 0
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    # The second tab ("Инфо") sits right of "Протокол" at the top left of the window.
+    xdotool mousemove $((X + 115)) $((Y + 12)) click 1
+    sleep 0.8
+}
+
+if [[ -x "$AGENT" && ! -d "$ROOT/demo/registry" && -x "$BUILD/bin/ornel_crypt" ]]; then
+    echo "screenshots: running the demo first for its settings and journal" >&2
+    bash "$ROOT/scripts/demo.sh" "$BUILD" >"$WORK/demo.log" 2>&1 || echo "screenshots: demo failed (see below)" >&2
+fi
+if [[ -x "$AGENT" && -d "$ROOT/demo/registry" ]]; then
+    # A copy, so the demo's own store and journal stay as they were.
+    cp -r "$ROOT/demo/registry" "$WORK/agent-registry"
+    cp "$ROOT/demo/ornel_ftp.db" "$WORK/agent.db" 2>/dev/null || true
+    mkdir -p "$WORK/agent-work"
+    run_agent() {
+        (cd "$WORK/agent-work" && exec "$AGENT" --registry-dir "$WORK/agent-registry" --journal "$WORK/agent.db") \
+            >"$WORK/agent.log" 2>&1 &
+        APP_PID=$!
+        PIDS+=($APP_PID)
+        sleep 2.5
+    }
+    if wanted app-menu; then
+        run_agent
+        shot app-tray
+        xdotool mousemove $TRAY_X $TRAY_Y click 3
+        sleep 1
+        shot app-menu
+        xdotool key Escape
+        stop_app
+    fi
+    if wanted app-status; then
+        run_agent
+        menu_item 6
+        shot app-status-protocol
+        click_info_tab
+        shot app-status-info
+        stop_app
+    fi
+    if wanted app-about; then
+        run_agent
+        menu_item 7
+        shot app-about
+        stop_app
+    fi
+else
+    echo "screenshots: no tray application or demo settings; preview windows only" >&2
+fi
+
 take() {
     local name=$1
     shift
@@ -95,17 +165,15 @@ take() {
     stop_app
 }
 
-# The tray icon sits at the right end of the tray host along the top edge.
 if wanted menu; then
     run_app
     shot tray
-    xdotool mousemove 1264 16 click 3
+    xdotool mousemove $TRAY_X $TRAY_Y click 3
     sleep 1
     shot menu
     xdotool key Escape
     stop_app
 fi
-
 take balloon --show balloon
 take balloon-error --show error-balloon
 take status-protocol --show status
