@@ -13,6 +13,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ornel
@@ -58,7 +59,8 @@ public:
 
     // Bounds of this client's own, so that no operation can wait forever. Each fails with an
     // EFtpTimeout whose message names the wait.
-    // The whole wait for one reply, however many empty ReadTimeout waits it spans (5 min).
+    // The whole wait for one reply, however many empty ReadTimeout waits it spans (5 min:
+    // a server that is slow to answer still gets several 60-second waits).
     void SetReplyTimeout(std::chrono::milliseconds timeout) { m_replyTimeout = timeout; }
     // How long a data connection may carry no byte before the transfer fails (5 min); 0
     // turns this bound off. A TransferTimeout above 0 takes its place.

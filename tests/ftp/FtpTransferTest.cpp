@@ -360,6 +360,34 @@ TEST_F(FtpTransfer, ListingSwitchesTypeAndKeepsLinesAsSent)
     ExpectScriptPlayed();
 }
 
+TEST_F(FtpTransfer, RefusedPortAndTheAnnouncedAddress)
+{
+    client.SetExternalIP("10.1.2.3");
+    server.StandardLogin().Expect("PORT 10,1,2,3,*").Reply("500 Illegal PORT command");
+    ConnectLoggedIn();
+    EXPECT_EQ(MessageOf<EFtpReplyError>([&] { client.Get("a", folder / "a", true, false); }),
+              "Illegal PORT command\r\n");
+    EXPECT_EQ(statuses, (std::vector<FtpStatus>{FtpStatus::ftpTransfer, FtpStatus::ftpAborted}));
+    ExpectScriptPlayed();
+}
+
+TEST_F(FtpTransfer, FailingTypeRestoreIsTheErrorSeen)
+{
+    client.SetPassive(true);
+    server.StandardLogin()
+        .On("TYPE A", "200 ok")
+        .Expect("PASV")
+        .EnterPassive()
+        .On("NLST", "550 No files")
+        .On("TYPE I", "421 Service closing");
+    ConnectLoggedIn();
+    std::vector<std::string> lines{"kept"};
+    EXPECT_EQ(MessageOf<EFtpReplyError>([&] { client.List(lines, "", false); }), "Service closing\r\n");
+    EXPECT_EQ(lines, Strings{"kept"});
+    EXPECT_EQ(client.TransferType(), FtpTransferType::ftBinary);
+    ExpectScriptPlayed();
+}
+
 TEST_F(FtpTransfer, SimpleCommands)
 {
     server.StandardLogin()
