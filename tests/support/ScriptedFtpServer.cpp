@@ -107,7 +107,12 @@ ScriptedFtpServer& ScriptedFtpServer::EnterPassiveRefused()
 Socket ScriptedFtpServer::OpenData(const std::string& fromAddress)
 {
     if (m_dataListener.IsOpen()) {
-        if (!m_dataListener.WaitReadable(kStepTimeout)) {
+        const auto deadline = std::chrono::steady_clock::now() + kStepTimeout;
+        bool ready = false;
+        while (!m_stop && !ready && std::chrono::steady_clock::now() < deadline) {
+            ready = m_dataListener.WaitReadable(kSlice);
+        }
+        if (!ready) {
             Mismatch("the client did not open the passive data connection");
             return {};
         }
@@ -209,7 +214,7 @@ ScriptedFtpServer& ScriptedFtpServer::ReceiveData()
         std::string content;
         char block[65536];
         const auto deadline = std::chrono::steady_clock::now() + kStepTimeout;
-        while (data.IsOpen() && std::chrono::steady_clock::now() < deadline) {
+        while (!m_stop && data.IsOpen() && std::chrono::steady_clock::now() < deadline) {
             if (!data.WaitReadable(kSlice)) {
                 continue;
             }
