@@ -1,5 +1,6 @@
 #include "app/TFMain.h"
 
+#include "automation/CycleAutomation.h"
 #include "automation/Monitoring.h"
 #include "automation/Schedule.h"
 #include "automation/UnKnOwnWatch.h"
@@ -42,10 +43,6 @@ TFMain::TFMain(FrontEnd frontEnd, StartupPaths paths)
     m_moves = std::make_unique<FileMoves>(m_context, *m_layout);
     m_counters = std::make_unique<Counters>(m_context);
     m_crypt = std::make_unique<CryptCall>(m_context, *m_moves, *m_notifications);
-    m_cycle = std::make_unique<ExchangeCycle>(
-        m_context, CycleParts{*m_layout, *m_moves, *m_crypt, *m_counters, *m_notifications}, *this);
-    m_cycle->BindFtpEvents();
-
     MonitoringParts monitoringParts{*m_timer1, *m_timer2, *m_timer3, *m_folderMonitor};
     m_monitoring = std::make_unique<Monitoring>(m_context, monitoringParts);
     m_monitoring->SetRunSendReceive([this] { RunSendReceive(); });
@@ -53,6 +50,12 @@ TFMain::TFMain(FrontEnd frontEnd, StartupPaths paths)
     m_monitoring->SetPostBoxFileCount([this] { return m_moves->CountFiles(m_settings.PostBoxOut, false); });
     m_schedule = std::make_unique<Schedule>(m_context, *m_monitoring, *m_timer4);
     m_unknown = std::make_unique<UnKnOwnWatch>(m_context, *m_unknownMonitor, *m_notifications);
+    m_cycleAutomation = std::make_unique<CycleAutomation>(*m_monitoring, *m_timer4, m_settings);
+    m_cycle = std::make_unique<ExchangeCycle>(
+        m_context, CycleParts{*m_layout, *m_moves, *m_crypt, *m_counters, *m_notifications},
+        *m_cycleAutomation);
+    m_cycle->BindFtpEvents();
+
     m_monitoring->SetOnImageChange([this](int image) { m_frontEnd.desktop.SetMonitoringItemImage(image); });
 }
 
@@ -199,19 +202,6 @@ bool TFMain::IsConnected() const
 void TFMain::ConnectFtp()
 {
     m_cycle->ConnectFtp();
-}
-
-void TFMain::SuspendForCycle()
-{
-    m_timer4->SetEnabled(false);
-    m_monitoring->SetMonitoring(false);
-    m_timer2->SetEnabled(false);
-}
-
-void TFMain::ResumeAfterCycle()
-{
-    m_monitoring->SetMonitoring(m_settings.AutoRun);
-    m_timer4->SetEnabled(true);
 }
 
 } // namespace ornel

@@ -4,7 +4,6 @@
 // --cycle, --service) with that front end's desktop, loop and timers; UI thread only.
 #pragma once
 
-#include "engine/AutomationControl.h"
 #include "engine/EngineContext.h"
 #include "engine/EventLog.h"
 #include "ftp/FtpClient.h"
@@ -20,6 +19,7 @@ namespace ornel
 {
 
 class Clock;
+class CycleAutomation;
 class Counters;
 class CryptCall;
 class Desktop;
@@ -54,14 +54,14 @@ struct StartupPaths
     std::filesystem::path journalFile; // the journal database
 };
 
-class TFMain final : public AutomationControl
+class TFMain final
 {
 public:
     static constexpr const char* kApplicationTitle = "Ornel FTP";
     static constexpr const char* kOptionsKey = "SOFTWARE\\RUX\\ORNEL_FTP\\Options";
 
     TFMain(FrontEnd frontEnd, StartupPaths paths);
-    ~TFMain() override;
+    ~TFMain();
     TFMain(const TFMain&) = delete;
     TFMain& operator=(const TFMain&) = delete;
 
@@ -145,10 +145,6 @@ public:
     void SetNotUseCrypt(bool value);
     void SetAutoRun(bool value) { m_settings.AutoRun = value; }
 
-    // AutomationControl, for the cycle.
-    void SuspendForCycle() override;
-    void ResumeAfterCycle() override;
-
     [[nodiscard]] const RuntimeSettings& Settings() const { return m_settings; }
     [[nodiscard]] EventLog& Log() { return m_log; }
     [[nodiscard]] Journal& JournalStore() { return m_journal; }
@@ -193,6 +189,7 @@ private:
     std::unique_ptr<Monitoring> m_monitoring;
     std::unique_ptr<Schedule> m_schedule;
     std::unique_ptr<UnKnOwnWatch> m_unknown;
+    std::unique_ptr<CycleAutomation> m_cycleAutomation;
 };
 
 } // namespace ornel
