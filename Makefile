@@ -30,6 +30,16 @@ bench: deps
 	@$(MAKE) --no-print-directory build
 	bash scripts/bench.sh $(BUILD)
 
+# The reliability proof (crash consistency, fault injection, hostile servers, load); long.
+reliability: deps
+	@$(MAKE) --no-print-directory build
+	bash tests/reliability/run.sh $(BUILD)
+
+# libFuzzer targets built with clang apart from the main build; FUZZ_SECONDS each (60).
+FUZZ_SECONDS ?= 60
+fuzz:
+	bash tests/reliability/fuzz.sh $(BUILD) $(FUZZ_SECONDS)
+
 run: build
 	$(BUILD)/bin/ornel_ftp
 

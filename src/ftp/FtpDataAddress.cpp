@@ -35,11 +35,11 @@ DataAddress ParsePassiveReply(const FtpReply& reply)
     address.host = parts[0] + "." + parts[1] + "." + parts[2] + "." + parts[3];
     const std::int64_t high = ParseIntOrThrow(Trim(parts[4]));
     const std::int64_t low = ParseIntOrThrow(Trim(parts[5]));
-    const std::int64_t port = high * 256 + low;
-    if (high < 0 || high > 255 || low < 0 || low > 255 || port == 0) {
+    // The fields are checked before they are combined: a huge field must not overflow.
+    if (high < 0 || high > 255 || low < 0 || low > 255 || (high == 0 && low == 0)) {
         throw EFtpException("The server named an invalid data port: " + parts[4] + "," + parts[5] + ".");
     }
-    address.port = static_cast<int>(port);
+    address.port = static_cast<int>(high * 256 + low);
     return address;
 }
 
