@@ -86,7 +86,7 @@ class FtpServer:
         low = random.randint(20000, 60000)
         self.log = open(os.path.join(os.path.dirname(root), "ftp-server.log"), "ab")
         self.proc = subprocess.Popen(
-            [PYTHON, os.path.join(project, "scripts", "demo_ftpd.py"), "--port", str(self.port),
+            [PYTHON, os.path.join(project, "tests", "reliability", "ftpd.py"), "--port", str(self.port),
              "--root", root, "--user", USER, "--password", PASSWORD,
              "--passive", "%d-%d" % (low, low + 999)],
             stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
