@@ -135,6 +135,7 @@ run_cycle send-receive
 
 # A second cycle the other way round: one more answer on the server, one more outgoing file.
 printf 'Второе уведомление\r\n' >"$demo/samples/plain/uvedomlenie_002.txt"
+mkdir -p "$demo/samples/encrypted2"
 "$crypt" -T -I "$demo/samples/plain/*.*" -O "$demo/samples/encrypted2" -W "$kod" -P "$pin" -PU "$upin"
 cp "$demo/samples/encrypted2/"* "$server/Out/"
 printf 'Поручение № 2\r\n' >"$client/PostBox/Out/poruchenie_002.txt"

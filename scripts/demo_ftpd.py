@@ -13,7 +13,7 @@ import os
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-from pyftpdlib.producers import BufferedIteratorProducer
+from pyftpdlib.handlers import BufferedIteratorProducer
 
 WIRE = "cp1251"
 
