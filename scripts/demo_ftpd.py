@@ -13,7 +13,10 @@ import os
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-from pyftpdlib.handlers import BufferedIteratorProducer
+try:
+    from pyftpdlib.producers import BufferedIteratorProducer
+except ImportError:  # releases before 2.0 keep it beside the handlers
+    from pyftpdlib.handlers import BufferedIteratorProducer
 
 WIRE = "cp1251"
 
