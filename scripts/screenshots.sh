@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Takes screenshots of the desktop on a virtual X display with a tray host. The tray
-# application itself (bin/ornel_ftp on the settings and journal of `make demo`, which is
-# run first when demo/ is missing) gives the menu, the status window on both pages and
-# the About window, opened through the tray menu; the preview program (bin/ui_preview)
-# gives the same windows with sample content plus balloons, the two alert windows and
-# the icon coming back after the tray host restarts. PNGs go to BUILD/screenshots.
+# application itself (bin/ornel_ftp on demo-like settings with a local FTP server, one
+# send-receive cycle started from the menu) gives the menu, a balloon, the status window
+# on both pages and the About window; the preview program (bin/ui_preview) gives the same
+# windows with sample content plus both balloon kinds, the two alert windows and the icon
+# coming back after the tray host restarts. PNGs go to BUILD/screenshots.
 # Usage: scripts/screenshots.sh [BUILD]   (needs xvfb, trayer, xdotool, imagemagick)
 # ONLY=name1,name2 takes only those screenshots.
 set -euo pipefail
@@ -12,7 +12,6 @@ set -euo pipefail
 BUILD=${1:-build}
 APP="$BUILD/bin/ui_preview"
 AGENT=$(realpath -m "$BUILD/bin/ornel_ftp")
-ROOT=$(pwd)
 OUT="$BUILD/screenshots"
 [[ -x "$APP" ]] || { echo "screenshots: $APP not built (cmake --build $BUILD --target ui_preview)" >&2; exit 1; }
 mkdir -p "$OUT"
@@ -93,67 +92,116 @@ shot() {
 wanted() { [[ -z "${ONLY:-}" || ",$ONLY," == *",$1,"* ]]; }
 
 # The tray icon sits at the right end of the tray host along the top edge; the menu opens
-# there and its items are reached with the keyboard (the logo item counts as the first).
+# there and its items are reached with the keyboard, counted upwards from the last one
+# ("Выход"), whatever item the pointer happens to select first.
 TRAY_X=1264
 TRAY_Y=16
 menu_item() {
     xdotool mousemove $TRAY_X $TRAY_Y click 3
     sleep 0.8
-    for _ in $(seq "$1"); do xdotool key Down; sleep 0.1; done
+    xdotool key End
+    sleep 0.1
+    for _ in $(seq "$1"); do xdotool key Up; sleep 0.1; done
     xdotool key Return
     sleep 1.2
 }
 click_info_tab() {
     local window
-    window=$(xdotool search --onlyvisible --name "^Статус выполнения" | head -1)
+    window=$(xdotool search --onlyvisible --name "^Статус выполнения" 2>/dev/null | head -1 || true)
     [[ -n "$window" ]] || return 0
-    eval "$(xdotool getwindowgeometry --shell "$window")"
+    eval "$(xdotool getwindowgeometry --shell "$window" 2>/dev/null)" || return 0
     # The second tab ("Инфо") sits right of "Протокол" at the top left of the window.
     xdotool mousemove $((X + 115)) $((Y + 12)) click 1
     sleep 0.8
 }
 
-if [[ -x "$AGENT" && ! -d "$ROOT/demo/registry" && -x "$BUILD/bin/ornel_crypt" ]]; then
-    echo "screenshots: running the demo first for its settings and journal" >&2
-    bash "$ROOT/scripts/demo.sh" "$BUILD" >"$WORK/demo.log" 2>&1 || echo "screenshots: demo failed (see below)" >&2
-fi
-if [[ -x "$AGENT" && -d "$ROOT/demo/registry" ]]; then
-    # A copy, so the demo's own store and journal stay as they were.
-    cp -r "$ROOT/demo/registry" "$WORK/agent-registry"
-    cp "$ROOT/demo/ornel_ftp.db" "$WORK/agent.db" 2>/dev/null || true
-    mkdir -p "$WORK/agent-work"
-    run_agent() {
-        (cd "$WORK/agent-work" && exec "$AGENT" --registry-dir "$WORK/agent-registry" --journal "$WORK/agent.db") \
-            >"$WORK/agent.log" 2>&1 &
-        APP_PID=$!
-        PIDS+=($APP_PID)
-        sleep 2.5
-    }
-    if wanted app-menu; then
-        run_agent
-        shot app-tray
-        xdotool mousemove $TRAY_X $TRAY_Y click 3
-        sleep 1
-        shot app-menu
-        xdotool key Escape
-        stop_app
-    fi
-    if wanted app-status; then
-        run_agent
-        menu_item 6
-        shot app-status-protocol
-        click_info_tab
-        shot app-status-info
-        stop_app
-    fi
-    if wanted app-about; then
-        run_agent
-        menu_item 7
-        shot app-about
-        stop_app
-    fi
-else
-    echo "screenshots: no tray application or demo settings; preview windows only" >&2
+# The tray application on settings shaped like the demo's: a local FTP server, post boxes
+# with a few files, archives, no encryption; one send-receive cycle through the menu fills
+# the protocol and the journal before the status window is photographed.
+agent_setup() {
+    local base="$WORK/agent" port
+    mkdir -p "$base/server/In" "$base/server/Out" "$base/client/PostBox/Out" "$base/client/PostBox/In" \
+        "$base/client/Temp/Send" "$base/client/Temp/Reciv" "$base/client/Archive" "$base/registry" "$base/work"
+    printf 'Поручение № 1\r\n' >"$base/client/PostBox/Out/poruchenie_001.txt"
+    head -c 20000 /dev/zero >"$base/client/PostBox/Out/reestr.bin"
+    printf 'Выписка\r\n' >"$base/server/Out/vypiska_1208.txt"
+    port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
+    /usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p "$port" -w -d "$base/server" -u participant -P demo \
+        -r 43000-43999 >"$base/ftp.log" 2>&1 &
+    PIDS+=($!)
+    for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
+    cat >"$base/settings.reg" <<REG
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\RUX\\ORNEL_FTP]
+"FileSendCount"=dword:00000025
+"FileSendSize"=hex:00,00,00,00,30,00,d4,40
+"FileReciveCount"=dword:0000000c
+"FileReciveSize"=hex:00,00,00,00,00,02,98,40
+
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\RUX\\ORNEL_FTP\\Options]
+"FtpOut"="Out"
+"FtpIn"="In"
+"TempSend"="$base/client/Temp/Send"
+"TempReciv"="$base/client/Temp/Reciv"
+"Interval"=dword:0000001e
+"IP"="127.0.0.1"
+"Port"=dword:$(printf '%08x' "$port")
+"Passive"=dword:00000001
+"User"="participant"
+"Password"="demo"
+"ArcSend"="$base/client/Archive/ReceivedEncrypted"
+"ArcReciv"="$base/client/Archive/SentEncrypted"
+"ArcSend2"="$base/client/Archive/Received"
+"ArcReciv2"="$base/client/Archive/Sent"
+"PostBoxOut"="$base/client/PostBox/Out"
+"PostBoxIn"="$base/client/PostBox/In"
+"AutoRun"=dword:00000000
+"ShowBallonHint"=dword:00000001
+"NotUseCrypt"=dword:00000001
+"SoundOFF"=dword:00000000
+"Pause"=dword:00000001
+REG
+    "$AGENT" --registry-dir "$base/registry" --import-reg "$base/settings.reg" >"$base/import.log" 2>&1
+    "$AGENT" --init-journal "$base/ornel_ftp.db" >>"$base/import.log" 2>&1
+}
+run_agent() {
+    (cd "$WORK/agent/work" && exec "$AGENT" --registry-dir "$WORK/agent/registry" --journal "$WORK/agent/ornel_ftp.db") \
+        >"$WORK/agent.log" 2>&1 &
+    APP_PID=$!
+    PIDS+=($APP_PID)
+    sleep 2.5
+}
+wait_for_cycle() {
+    for _ in $(seq 200); do
+        # The log file is written in Windows-1251.
+        iconv -f CP1251 -t UTF-8 "$WORK"/agent/work/Log*.txt 2>/dev/null | grep -q "Стоп передача/прием" && break
+        sleep 0.1
+    done
+    sleep 1
+}
+
+if [[ -x "$AGENT" ]] && wanted app; then
+    agent_setup
+    run_agent
+    shot app-tray
+    xdotool mousemove $TRAY_X $TRAY_Y click 3
+    sleep 1
+    shot app-menu
+    xdotool key Escape
+    sleep 0.3
+    menu_item 6 # Передать/Принять
+    wait_for_cycle
+    shot app-balloon
+    menu_item 4 # Статус
+    shot app-status-protocol
+    click_info_tab
+    shot app-status-info
+    menu_item 3 # О программе/Контакты
+    shot app-about
+    stop_app
+elif wanted app; then
+    echo "screenshots: $AGENT not built; preview windows only" >&2
 fi
 
 take() {

@@ -6,6 +6,7 @@
 #include "ui/TrayIcon.h"
 
 #include <QGuiApplication>
+#include <QPushButton>
 
 namespace ornel
 {
@@ -99,6 +100,8 @@ std::unique_ptr<QMessageBox> QtDesktop::MakeMessageBox(const std::string& captio
     auto box = std::make_unique<QMessageBox>(shown, Text(caption), Text(text), QMessageBox::Ok);
     box->setWindowModality(Qt::ApplicationModal);
     box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // The desktop theme's button pictures do not match the program's own.
+    box->button(QMessageBox::Ok)->setIcon(QIcon());
     return box;
 }
 

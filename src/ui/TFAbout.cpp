@@ -157,7 +157,9 @@ QString TFAbout::CounterText(int count, double kilobytes)
 bool TFAbout::event(QEvent* event)
 {
     const bool handled = QDialog::event(event);
-    if (event->type() == QEvent::WindowActivate) {
+    // Showing counts as activation too: without a window manager (or when the manager
+    // refuses focus) a window shown beside others is never activated.
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::Show) {
         FormActivate();
     }
     return handled;

@@ -119,7 +119,9 @@ void TFUStatus::BuildProtocolPage()
     Memo1 = new QPlainTextEdit(TabSheet1);
     Memo1->setReadOnly(true);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long paths wrap, as there is only the vertical scroll bar.
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(Memo1, 1);
     PB = new QProgressBar(TabSheet1);
     PB->setFixedHeight(12);
