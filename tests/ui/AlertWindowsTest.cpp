@@ -134,6 +134,14 @@ TEST(TFAbout, CountersAreReadAtEachActivationWithTwoDecimalsAndAComma)
     EXPECT_EQ(errors.size(), 1u);
     EXPECT_EQ(about.LRecive->text(), QString::fromUtf8("12 (1536,50 Кб)"));
     EXPECT_EQ(about.windowTitle(), QString::fromUtf8("О программе"));
+
+    // Showing fills the texts even where the window is never activated.
+    TFAbout shown(&registry);
+    shown.SetErrorBox([&](const QString& message) { errors.push_back(message); });
+    shown.show();
+    EXPECT_EQ(shown.LRecive->text(), QString::fromUtf8("12 (1536,50 Кб)"));
+    EXPECT_EQ(shown.Version->text(), QStringLiteral(ORNEL_VERSION));
+    shown.hide();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/DateTime.h"
 #include "platform/RegistryStore.h"
+#include "support/FakeClock.h"
 #include "support/TempFolder.h"
 #include "ui/FileListModel.h"
 #include "ui/FileListStore.h"
@@ -12,6 +13,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <limits>
 #include <stdexcept>
@@ -312,6 +314,50 @@ TEST(TFUStatus, OpensInTheCornerFirstAndWherePlacedLaterAtTheSameResolution)
         TFUStatus status(&registry);
         EXPECT_FALSE(status.RestorePlacement());
     }
+}
+
+TEST(TFUStatus, GridFollowsARealJournal)
+{
+    TempFolder folder;
+    const std::filesystem::path file = folder / "ornel_ftp.db";
+    Journal::Create(file);
+    FakeClock clock(EncodeDateTime({2026, 12, 8, 10, 0, 0, 0}));
+    Journal journal(clock, [](const std::string&) {});
+    journal.Open(file);
+    journal.AddJournalRecord("report.txt", "", JournalEvent::OutgoingFound);
+    journal.AddJournalListing("stmt.dat\r\n");
+
+    JournalFileListStore store(journal);
+    TFUStatus status(nullptr);
+    status.SetFileListStore(&store);
+    FileListModel& model = *status.FileList;
+    ASSERT_EQ(model.rowCount(), 2);
+    const int report = model.FindRow("report.txt");
+    const int stmt = model.FindRow("stmt.dat");
+    ASSERT_GE(report, 0);
+    ASSERT_GE(stmt, 0);
+    EXPECT_TRUE(model.RowMarked(report)); // found, not yet uploaded
+    EXPECT_FALSE(model.RowMarked(stmt));  // listed on the server
+    EXPECT_EQ(model.index(report, FileListModel::ColDirection).data().toString(), QStringLiteral("OUT"));
+    EXPECT_EQ(model.index(report, FileListModel::ColDateAdd).data().toString(),
+              QStringLiteral("08.12.2026 10:00"));
+
+    journal.AddJournalRecord("report.txt", "", JournalEvent::Uploaded);
+    status.RefreshJournal("report.txt");
+    EXPECT_FALSE(model.RowMarked(model.FindRow("report.txt")));
+    EXPECT_EQ(status.CurrentRow(), model.FindRow("report.txt"));
+
+    // A hand edit reaches the file.
+    ASSERT_TRUE(model.setData(model.index(model.FindRow("stmt.dat"), FileListModel::ColBackupPath),
+                              QStringLiteral("/arc/stmt.dat"), Qt::EditRole));
+    bool found = false;
+    for (const FileListRow& row : journal.TodayRows()) {
+        if (row.FileName == "stmt.dat") {
+            found = true;
+            EXPECT_EQ(row.BackupPath, "/arc/stmt.dat");
+        }
+    }
+    EXPECT_TRUE(found);
 }
 
 TEST(WindowPlacement, RectangleValuesAreFourIntegers)
