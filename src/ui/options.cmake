@@ -6,6 +6,7 @@ target_sources(ornel_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/options/FtpTab.cpp
     ${CMAKE_CURRENT_LIST_DIR}/options/MaskedEdit.cpp
     ${CMAKE_CURRENT_LIST_DIR}/options/MonitoringTab.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/options/MultiRowTabs.cpp
     ${CMAKE_CURRENT_LIST_DIR}/options/OptionsWidgets.cpp
     ${CMAKE_CURRENT_LIST_DIR}/options/PathField.cpp
     ${CMAKE_CURRENT_LIST_DIR}/options/PostBoxTab.cpp

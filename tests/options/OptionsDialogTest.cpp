@@ -1,6 +1,7 @@
 #include "OptionsFixture.h"
 #include "settings/SecretCipher.h"
 #include "ui/options/MaskedEdit.h"
+#include "ui/options/MultiRowTabs.h"
 #include "ui/options/PathField.h"
 #include "ui/options/TimeField.h"
 
@@ -10,7 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTabWidget>
+#include <QTest>
 #include <filesystem>
 #include <map>
 
@@ -351,6 +352,39 @@ TEST_F(Options, ASecretWithoutAWindows1251FormIsRefusedBeforeAnythingIsWritten)
     EXPECT_THROW(dialog->SaveOptions(), std::runtime_error);
     EXPECT_FALSE(Key().ValueExists("FtpOut"));
     EXPECT_TRUE(target.Calls.empty());
+}
+
+} // namespace
+} // namespace ornel::test
+
+namespace ornel::test
+{
+namespace
+{
+
+TEST_F(Options, EveryTabStaysInSightAndTheChosenRowMeetsThePage)
+{
+    TFOptions& d = Open();
+    MultiRowTabs& tabs = *d.PageControl;
+    ASSERT_GT(tabs.RowCount(), 1);
+    for (int target = 0; target < tabs.count(); ++target) {
+        const QRect chosen = tabs.tabRect(target);
+        QTest::mouseClick(&tabs, Qt::LeftButton, {}, chosen.center());
+        ASSERT_EQ(tabs.currentIndex(), target);
+        int bottom = 0;
+        for (int i = 0; i < tabs.count(); ++i) {
+            const QRect r = tabs.tabRect(i);
+            EXPECT_GE(r.left(), 0) << i;
+            EXPECT_LE(r.right(), tabs.width() - 1) << i;
+            EXPECT_GE(r.width(), tabs.fontMetrics().horizontalAdvance(tabs.tabText(i))) << i;
+            for (int j = i + 1; j < tabs.count(); ++j) {
+                EXPECT_FALSE(r.intersects(tabs.tabRect(j))) << i << " " << j;
+            }
+            bottom = std::max(bottom, r.bottom());
+        }
+        EXPECT_EQ(tabs.tabRect(target).bottom(), bottom) << target;
+        EXPECT_EQ(tabs.currentWidget(), tabs.widget(target));
+    }
 }
 
 } // namespace

@@ -1,12 +1,12 @@
 #include "OptionsFixture.h"
 #include "ui/options/MaskedEdit.h"
+#include "ui/options/MultiRowTabs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 

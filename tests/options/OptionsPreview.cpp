@@ -2,6 +2,7 @@
 // screenshot script. Not shipped.
 //   options_preview --registry-dir DIR --out DIR
 #include "FakeOptionsTarget.h"
+#include "ui/options/MultiRowTabs.h"
 #include "ui/options/TFOptions.h"
 
 #include <QApplication>
@@ -9,7 +10,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QPixmap>
-#include <QTabWidget>
 #include <cstdio>
 
 int main(int argc, char** argv)

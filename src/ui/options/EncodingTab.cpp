@@ -5,7 +5,9 @@
 #include "ui/options/PathField.h"
 
 #include <QGridLayout>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace ornel
 {
@@ -40,7 +42,12 @@ EncodingTab::EncodingTab(QWidget* parent)
     EPIN->setEchoMode(QLineEdit::Password);
     EUPIN = MakeMasked("EUPIN", "NNNNNNNN", this);
     EUPIN->setEchoMode(QLineEdit::Password);
-    const int codeWidth = EKodSend->fontMetrics().horizontalAdvance(QStringLiteral("00000000")) + 24;
+    // Wide enough for eight digits and for the eight marks a PIN field shows instead.
+    const QFontMetrics metrics = EKodSend->fontMetrics();
+    const int codeWidth = std::max(metrics.horizontalAdvance(QStringLiteral("00000000")),
+                                   8 * metrics.horizontalAdvance(QChar(EPIN->style()->styleHint(
+                                           QStyle::SH_LineEdit_PasswordCharacter, nullptr, EPIN)))) +
+                          16;
     for (MaskedEdit* edit : {EKodSend, EPIN, EUPIN}) {
         edit->setFixedWidth(codeWidth);
     }

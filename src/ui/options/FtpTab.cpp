@@ -17,6 +17,7 @@ FtpTab::FtpTab(QWidget* parent)
     : QWidget(parent)
 {
     auto* page = new QVBoxLayout(this);
+    page->setSpacing(4);
 
     auto* server = new QGroupBox(QString::fromUtf8("Сервер"), this);
     auto* serverGrid = new QGridLayout(server);
@@ -27,13 +28,13 @@ FtpTab::FtpTab(QWidget* parent)
     BCheck = new QPushButton(QString::fromUtf8("Проверка"), server);
     BCheck->setObjectName(QStringLiteral("BCheck"));
     BCheck->setFocusPolicy(Qt::TabFocus);
+    EPort->setFixedWidth(80);
     serverGrid->addWidget(MakeLabel("Сервер", server), 0, 0);
     serverGrid->addWidget(EIP, 0, 1, 1, 2);
+    serverGrid->addWidget(BCheck, 0, 3);
     serverGrid->addWidget(MakeLabel("Порт", server), 1, 0);
     serverGrid->addWidget(EPort, 1, 1);
-    serverGrid->addWidget(CBPassive, 2, 1);
-    serverGrid->addWidget(BCheck, 2, 2, Qt::AlignRight);
-    serverGrid->setColumnStretch(1, 1);
+    serverGrid->addWidget(CBPassive, 1, 2, 1, 2);
     serverGrid->setColumnStretch(2, 1);
     page->addWidget(server);
 
@@ -56,6 +57,10 @@ FtpTab::FtpTab(QWidget* parent)
     folderGrid->addWidget(MakeLabel("Каталог приема", folders), 1, 0);
     folderGrid->addWidget(EFtpOut, 1, 1);
     page->addWidget(folders);
+    for (QGridLayout* grid : {serverGrid, userGrid, folderGrid}) {
+        grid->setContentsMargins(8, 4, 8, 6);
+        grid->setVerticalSpacing(4);
+    }
     page->addStretch();
 }
 

@@ -18,11 +18,14 @@ MonitoringTab::MonitoringTab(QWidget* parent)
     : QWidget(parent)
 {
     auto* page = new QVBoxLayout(this);
+    page->setSpacing(4);
     constexpr int kMax = std::numeric_limits<int>::max();
 
     auto* check = new QGroupBox(QString::fromUtf8("Проверка файлов на ФТП"), this);
     auto* checkRow = new QHBoxLayout(check);
+    checkRow->setContentsMargins(9, 2, 9, 2);
     EInterval = MakeNumber("EInterval", 0, kMax, check);
+    EInterval->setFixedWidth(80);
     checkRow->addWidget(MakeLabel("Интервал проверки", check));
     checkRow->addWidget(EInterval);
     checkRow->addWidget(MakeLabel("мин.", check));
@@ -34,13 +37,14 @@ MonitoringTab::MonitoringTab(QWidget* parent)
 
     auto* pauseRow = new QHBoxLayout;
     EPause = MakeNumber("EPause", 0, kMax, this);
+    EPause->setFixedWidth(80);
     auto* pauseLabel =
         MakeWrappedLabel("Задержка запуска передачи/приема при обнаружении файлов в каталоге отправки", this);
     pauseRow->addWidget(pauseLabel, 1);
     pauseRow->addWidget(EPause, 0, Qt::AlignBottom);
     pauseRow->addWidget(MakeLabel("с.", this), 0, Qt::AlignBottom);
     page->addLayout(pauseRow);
-    page->addSpacing(8);
+    page->addSpacing(4);
 
     CBPlaySound = MakeCheckBox("CBPlaySound", "Звук при начале приема/передачи", this);
     EPlayStart = MakeFileField("EPlayStart", "Звук при начале приема/передачи", kSoundFilter, this);
@@ -51,7 +55,7 @@ MonitoringTab::MonitoringTab(QWidget* parent)
     EPlayFTP = MakeFileField("EPlayFTP", "Звук при обнаружении файлов на ФТП", kSoundFilter, this);
     page->addWidget(CBPlaySoundFTP);
     page->addWidget(EPlayFTP);
-    page->addSpacing(8);
+    page->addSpacing(4);
 
     CBSoundOFF = MakeCheckBox("CBSoundOFF", "Отключить использование звуковых эфектов", this);
     page->addWidget(CBSoundOFF);

@@ -9,6 +9,7 @@
 #include "ui/options/FtpTab.h"
 #include "ui/options/MaskedEdit.h"
 #include "ui/options/MonitoringTab.h"
+#include "ui/options/MultiRowTabs.h"
 #include "ui/options/OptionsTarget.h"
 #include "ui/options/OptionsWidgets.h"
 #include "ui/options/PathField.h"
@@ -29,7 +30,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
-#include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
@@ -66,10 +66,8 @@ TFOptions::TFOptions(OptionsTarget& target, QWidget* parent)
 
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(6, 6, 6, 6);
-    PageControl = new QTabWidget(this);
+    PageControl = new MultiRowTabs(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
-    PageControl->setUsesScrollButtons(true);
-    PageControl->setElideMode(Qt::ElideNone);
     TabFtp = new FtpTab(PageControl);
     TabTemp = new TempFoldersTab(PageControl);
     TabArchive = new ArchiveTab(PageControl);

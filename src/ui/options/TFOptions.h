@@ -12,7 +12,6 @@
 #include <vector>
 
 class QPushButton;
-class QTabWidget;
 
 namespace ornel
 {
@@ -21,6 +20,7 @@ class ArchiveTab;
 class EncodingTab;
 class ExtraTab;
 class FtpTab;
+class MultiRowTabs;
 class MonitoringTab;
 class OptionsTarget;
 class PostBoxTab;
@@ -63,7 +63,7 @@ public:
     // field. Returns whether the key was taken.
     bool FormKeyPress(int key);
 
-    QTabWidget* PageControl;
+    MultiRowTabs* PageControl;
     FtpTab* TabFtp;
     TempFoldersTab* TabTemp;
     ArchiveTab* TabArchive;
