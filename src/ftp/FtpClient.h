@@ -21,6 +21,7 @@ namespace ornel
 
 class FtpConnection;
 class FtpDataChannel;
+class TransferFile;
 
 class FtpClient
 {
@@ -137,7 +138,6 @@ private:
 
     // Data transfers (FtpTransfer.cpp).
     using DataSink = std::function<void(const char* data, std::size_t size)>;
-    using DataSource = std::function<std::size_t(char* data, std::size_t size)>;
     enum class FinalReply
     {
         // The error that ended the transfer reaches the caller.
@@ -146,7 +146,7 @@ private:
         Decides,
     };
     void DataTransferIn(const std::string& command, const DataSink& sink);
-    void DataTransferOut(const std::string& command, const DataSource& source, std::int64_t length);
+    void DataTransferOut(const std::string& command, TransferFile& source, std::int64_t length);
     [[nodiscard]] std::string RequestPassive(const std::string& command, int& port);
     void OpenActiveListener(FtpDataChannel& channel);
     void AcceptData(FtpDataChannel& channel);
@@ -154,7 +154,7 @@ private:
                                    FinalReply rule);
     void FinishTransfer(bool commandSent);
     void ReadData(FtpDataChannel& channel, const DataSink& sink);
-    void WriteData(FtpDataChannel& channel, const DataSource& source, std::int64_t length);
+    void WriteData(FtpDataChannel& channel, TransferFile& source, std::int64_t length);
     [[nodiscard]] std::chrono::milliseconds DataWait() const;
     [[nodiscard]] bool ControlUp() const;
 

@@ -1,5 +1,6 @@
 // Directory listings: LIST and NLST under TYPE A, handed back as the server's lines.
 #include "ftp/FtpClient.h"
+#include "ftp/FtpConnection.h"
 #include "ftp/FtpErrors.h"
 #include "ftp/FtpText.h"
 #include "platform/CodePage.h"
@@ -48,7 +49,23 @@ void FtpClient::List(std::vector<std::string>& lines, const std::string& specifi
     if (switched) {
         m_transferType = previous;
         if (ControlUp()) {
-            SendCommand(TypeCommand(previous), {200});
+            try {
+                SendCommand(TypeCommand(previous), {200});
+            } catch (...) {
+                // The server may still be in ASCII mode, and a file sent or fetched next would
+                // be recoded on the way while every reply looks good. The session ends here
+                // rather than go on in a transfer type that is not known.
+                if (m_hasConnection && m_control->IsOpen()) {
+                    Status(FtpStatus::hsDisconnecting, "Disconnecting.");
+                    m_control->Close();
+                    if (OnDisconnected) {
+                        OnDisconnected();
+                    }
+                    Status(FtpStatus::hsDisconnected, "Disconnected.");
+                }
+                m_control->DiscardInput();
+                throw;
+            }
         }
     }
     if (failure) {

@@ -5,9 +5,8 @@
 #include "ftp/FtpDataChannel.h"
 #include "ftp/FtpErrors.h"
 #include "ftp/FtpText.h"
+#include "platform/TransferFile.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <system_error>
 #include <vector>
@@ -20,12 +19,6 @@ namespace
 
 constexpr std::size_t kBlock = FtpConnection::kBlockSize;
 constexpr int kListenBacklog = 15;
-
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 } // namespace
 
@@ -175,7 +168,7 @@ void FtpClient::ReadData(FtpDataChannel& channel, const DataSink& sink)
     }
 }
 
-void FtpClient::WriteData(FtpDataChannel& channel, const DataSource& source, std::int64_t length)
+void FtpClient::WriteData(FtpDataChannel& channel, TransferFile& source, std::int64_t length)
 {
     if (OnWorkBegin) {
         OnWorkBegin(WorkMode::wmWrite, length);
@@ -185,7 +178,7 @@ void FtpClient::WriteData(FtpDataChannel& channel, const DataSource& source, std
         std::int64_t sent = 0;
         while (sent < length) {
             const auto want = static_cast<std::size_t>(std::min<std::int64_t>(kBlock, length - sent));
-            const std::size_t got = source(block.data(), want);
+            const std::size_t got = source.Read(block.data(), want);
             if (got == 0) {
                 throw EFtpNoDataToRead();
             }
@@ -250,7 +243,7 @@ void FtpClient::DataTransferIn(const std::string& command, const DataSink& sink)
     FinishTransfer(commandSent);
 }
 
-void FtpClient::DataTransferOut(const std::string& command, const DataSource& source, std::int64_t length)
+void FtpClient::DataTransferOut(const std::string& command, TransferFile& source, std::int64_t length)
 {
     Status(FtpStatus::ftpTransfer, "Starting FTP transfer");
     std::unique_ptr<FtpDataChannel> channel;
@@ -324,66 +317,49 @@ void FtpClient::Get(const std::string& remoteName, const std::filesystem::path& 
     if (!std::filesystem::is_directory(localPath, ec)) {
         std::filesystem::remove(localPath, ec); // a failure shows up as the create error below
     }
-    File file(std::fopen(localPath.c_str(), "wbx"));
-    if (!file) {
-        throw EFileStreamError("Cannot create file \"" + localPath.string() + "\". " + std::strerror(errno));
-    }
-    auto writeError = [&localPath]() {
-        return EFileStreamError("Cannot write file \"" + localPath.string() + "\". " + std::strerror(errno));
-    };
+    TransferFile file;
     try {
-        DataTransferIn(command, [&](const char* data, std::size_t size) {
-            if (std::fwrite(data, 1, size, file.get()) != size) {
-                throw writeError();
-            }
-        });
-        if (std::fclose(file.release()) != 0) {
-            throw writeError();
-        }
+        file = TransferFile::CreateNew(localPath);
+    } catch (const TransferFileError& e) {
+        throw EFileStreamError(e.what());
+    }
+    try {
+        DataTransferIn(command, [&file](const char* data, std::size_t size) { file.Write(data, size); });
+        file.Close();
     } catch (...) {
-        file.reset();
+        file = TransferFile();
         // A partial file would look like a finished download to whoever finds it; the
         // server still has the file, so nothing is lost by removing it.
         std::filesystem::remove(localPath, ec);
-        throw;
+        try {
+            throw;
+        } catch (const TransferFileError& e) {
+            throw EFileStreamError(e.what());
+        }
     }
 }
 
 void FtpClient::Put(const std::filesystem::path& localPath, const std::string& remoteName, bool append)
 {
     const std::string name = remoteName.empty() ? localPath.filename().string() : remoteName;
-    std::error_code ec;
-    if (std::filesystem::is_directory(localPath, ec)) {
-        throw EFileStreamError("Cannot open file \"" + localPath.string() + "\". " + std::strerror(EISDIR));
-    }
-    File file(std::fopen(localPath.c_str(), "rb"));
-    if (!file) {
-        throw EFileStreamError("Cannot open file \"" + localPath.string() + "\". " + std::strerror(errno));
+    TransferFile file;
+    std::int64_t length = 0;
+    try {
+        file = TransferFile::OpenForReading(localPath);
+        length = file.Size();
+    } catch (const TransferFileError& e) {
+        throw EFileStreamError(e.what());
     }
     if (name.empty()) {
         throw EFtpUploadFileNameEmpty();
     }
     const std::string command = (append ? "APPE " : "STOR ") + name;
     CheckArgument(command);
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) {
-        throw EFileStreamError("Cannot read file \"" + localPath.string() + "\". " + std::strerror(errno));
+    try {
+        DataTransferOut(command, file, length);
+    } catch (const TransferFileError& e) {
+        throw EFileStreamError(e.what());
     }
-    const std::int64_t length = ftello(file.get());
-    std::rewind(file.get());
-    if (length < 0) {
-        throw EFileStreamError("Cannot read file \"" + localPath.string() + "\". " + std::strerror(errno));
-    }
-    DataTransferOut(
-        command,
-        [&](char* data, std::size_t size) -> std::size_t {
-            const std::size_t got = std::fread(data, 1, size, file.get());
-            if (got == 0 && std::ferror(file.get())) {
-                throw EFileStreamError("Cannot read file \"" + localPath.string() + "\". " +
-                                       std::strerror(errno));
-            }
-            return got;
-        },
-        length);
 }
 
 } // namespace ornel

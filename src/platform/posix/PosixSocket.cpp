@@ -330,12 +330,15 @@ void Socket::Listen(int backlog)
     }
 }
 
-bool Socket::WaitReadable(std::chrono::milliseconds timeout) const
+namespace
 {
-    if (m_fd < 0) {
+
+bool WaitFor(int fd, short events, std::chrono::milliseconds timeout)
+{
+    if (fd < 0) {
         throw SocketError(kSocketErrorNotASocket);
     }
-    pollfd pfd{m_fd, POLLIN, 0};
+    pollfd pfd{fd, events, 0};
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (true) {
         int waitMs = -1;
@@ -355,6 +358,13 @@ bool Socket::WaitReadable(std::chrono::milliseconds timeout) const
             ThrowErrno();
         }
     }
+}
+
+} // namespace
+
+bool Socket::WaitReadable(std::chrono::milliseconds timeout) const
+{
+    return WaitFor(m_fd, POLLIN, timeout);
 }
 
 Socket Socket::Accept(std::string& peerAddress)
