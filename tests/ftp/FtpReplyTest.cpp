@@ -87,8 +87,11 @@ TEST(FtpDataAddress, PassiveReplyWithAndWithoutParentheses)
     reply.Text = {"Entering Passive Mode (1,2,3,4,x,1)"};
     EXPECT_EQ(MessageOf<EConvertError>([&] { static_cast<void>(ParsePassiveReply(reply)); }),
               "'x' is not a valid integer value");
-    reply.Text = {"Entering Passive Mode (1,2,3,4,300,1)"};
-    EXPECT_THROW(static_cast<void>(ParsePassiveReply(reply)), EFtpException);
+    for (const char* bad :
+         {"(1,2,3,4,300,1)", "(1,2,3,4,0,0)", "(1,2,3,4,-1,5)", "(1,2,3,4,9223372036854775807,1)"}) {
+        reply.Text = {bad};
+        EXPECT_THROW(static_cast<void>(ParsePassiveReply(reply)), EFtpException) << bad;
+    }
 
     EXPECT_EQ(PortArgument("10.1.2.3", 5001), "10,1,2,3,19,137");
 }

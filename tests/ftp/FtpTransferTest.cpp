@@ -385,6 +385,9 @@ TEST_F(FtpTransfer, FailingTypeRestoreIsTheErrorSeen)
     EXPECT_EQ(MessageOf<EFtpReplyError>([&] { client.List(lines, "", false); }), "Service closing\r\n");
     EXPECT_EQ(lines, Strings{"kept"});
     EXPECT_EQ(client.TransferType(), FtpTransferType::ftBinary);
+    // The server's type is unknown now: the session ends instead of risking recoded files.
+    EXPECT_FALSE(client.Connected());
+    EXPECT_EQ(disconnectedEvents, 1);
     ExpectScriptPlayed();
 }
 
