@@ -367,10 +367,10 @@ TEST_F(Options, EveryTabStaysInSightAndTheChosenRowMeetsThePage)
     TFOptions& d = Open();
     MultiRowTabs& tabs = *d.PageControl;
     ASSERT_GT(tabs.RowCount(), 1);
-    for (int target = 0; target < tabs.count(); ++target) {
-        const QRect chosen = tabs.tabRect(target);
+    for (int wanted = 0; wanted < tabs.count(); ++wanted) {
+        const QRect chosen = tabs.tabRect(wanted);
         QTest::mouseClick(&tabs, Qt::LeftButton, {}, chosen.center());
-        ASSERT_EQ(tabs.currentIndex(), target);
+        ASSERT_EQ(tabs.currentIndex(), wanted);
         int bottom = 0;
         for (int i = 0; i < tabs.count(); ++i) {
             const QRect r = tabs.tabRect(i);
@@ -382,8 +382,8 @@ TEST_F(Options, EveryTabStaysInSightAndTheChosenRowMeetsThePage)
             }
             bottom = std::max(bottom, r.bottom());
         }
-        EXPECT_EQ(tabs.tabRect(target).bottom(), bottom) << target;
-        EXPECT_EQ(tabs.currentWidget(), tabs.widget(target));
+        EXPECT_EQ(tabs.tabRect(wanted).bottom(), bottom) << wanted;
+        EXPECT_EQ(tabs.currentWidget(), tabs.widget(wanted));
     }
 }
 
