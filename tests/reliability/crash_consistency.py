@@ -228,9 +228,9 @@ def main():
     try:
         tree = rig.Tree(root, agent, crypt, server.port)
         # The length of a clean cycle in log lines, for each order, spreads the kill points.
-        add_work(tree, ledger, rnd, 0, args.files)
         lengths = {}
-        for order in ORDERS:
+        for i, order in enumerate(ORDERS):
+            add_work(tree, ledger, rnd, i, args.files)
             status, lines = tree.run_cycle(order)
             if status != 0:
                 rig.log("a clean cycle failed:", "\n".join(lines[-10:]))
@@ -243,7 +243,7 @@ def main():
         while stats["kills"] < args.kills:
             round_no += 1
             add_work(tree, ledger, rnd, round_no + 1, args.files)
-            for _ in range(2):
+            for _ in range(3):
                 order = rnd.choice(ORDERS)
                 after = rnd.randint(0, lengths[order] + 4)
                 delay = rnd.choice([0.0, 0.0, rnd.uniform(0, 0.05), rnd.uniform(0, 0.4)])
