@@ -3,7 +3,9 @@
 #include "ui/Branding.h"
 #include "ui/ImageLists.h"
 
+#include <QCursor>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QWidgetAction>
@@ -68,7 +70,7 @@ TrayIcon::TrayIcon(QObject* parent)
     m_animation.setInterval(kAnimationDelayMs);
     connect(&m_animation, &QTimer::timeout, this, &TrayIcon::StepAnimation);
     connect(&m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::OnActivated);
-    connect(&m_icon, &QSystemTrayIcon::messageClicked, this, [this] { N19->trigger(); });
+    connect(&m_icon, &QSystemTrayIcon::messageClicked, this, &TrayIcon::OnBalloonClicked);
     BuildMenu();
     m_icon.setContextMenu(m_menu.get());
 }
@@ -152,6 +154,17 @@ void TrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason)
     if (reason == QSystemTrayIcon::DoubleClick) {
         N19->trigger();
     }
+}
+
+void TrayIcon::OnBalloonClicked()
+{
+    // The balloon's window reaches over the icon, so a right click meant for the icon's
+    // menu lands on the balloon; it opens the menu, only other clicks open the status.
+    if (QGuiApplication::mouseButtons().testFlag(Qt::RightButton)) {
+        m_menu->popup(QCursor::pos());
+        return;
+    }
+    N19->trigger();
 }
 
 void TrayIcon::SetAnimated(bool animated)

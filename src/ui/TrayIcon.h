@@ -112,6 +112,7 @@ signals:
 private:
     void BuildMenu();
     void OnActivated(QSystemTrayIcon::ActivationReason reason);
+    void OnBalloonClicked();
 
     QSystemTrayIcon m_icon;
     std::unique_ptr<QMenu> m_menu; // a menu has no parent widget; the icon only borrows it
