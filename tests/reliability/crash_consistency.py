@@ -32,6 +32,7 @@ class Ledger:
         self.incoming = {}  # name -> digest of the plain text the depository encrypted
         self.out_delivered = set()  # names whose content arrived on the server intact
         self.in_delivered = set()  # digests that arrived in PostBoxIn intact
+        self.written_off = set()  # names already reported lost or corrupt, not reported again
         self.violations = []
 
     def violate(self, round_no, text):
@@ -117,8 +118,10 @@ def check(tree, ledger, round_no, final):
             ledger.violate(round_no, "unknown file on the server: %s" % name)
         elif dig is None:
             ledger.violate(round_no, "file on the server does not decrypt (truncated or corrupt): %s" % name)
+            ledger.written_off.add(name)
         elif dig != ledger.outgoing[name]:
             ledger.violate(round_no, "file on the server decrypts to other content: %s" % name)
+            ledger.written_off.add(name)
         else:
             ledger.out_delivered.add(name)
         os.remove(path)
@@ -160,8 +163,9 @@ def check(tree, ledger, round_no, final):
                 ledger.violate(round_no, "encrypted file waiting in TempSend is not whole: %s" % path)
     waiting_out.update(os.path.basename(p) for p in encrypted_waiting)
     for name in ledger.outgoing:
-        if name not in ledger.out_delivered and name not in waiting_out:
+        if name not in ledger.out_delivered and name not in waiting_out and name not in ledger.written_off:
             ledger.violate(round_no, "outgoing file lost: %s" % name)
+            ledger.written_off.add(name)
     waiting_in = set()
     for path in real_files(tree.temp_reciv + "/temp2"):
         dig = rig.digest(path)
@@ -171,9 +175,10 @@ def check(tree, ledger, round_no, final):
     waiting_names = {os.path.basename(p) for p in real_files(tree.server_out) + real_files(tree.temp_reciv)}
     rejected = real_files(tree.temp_reciv + "/rejected")
     for name, dig in ledger.incoming.items():
-        if dig in ledger.in_delivered or dig in waiting_in or name in waiting_names:
+        if dig in ledger.in_delivered or dig in waiting_in or name in waiting_names or name in ledger.written_off:
             continue
         ledger.violate(round_no, "incoming file lost: %s" % name)
+        ledger.written_off.add(name)
     return {
         "waiting_out": len(waiting_out), "waiting_in": len(waiting_in) + len(waiting_names),
         "rejected": len(rejected),
