@@ -218,7 +218,7 @@ def allowed(tree, path):
     # stores. Anything else under the root came from a name the server chose.
     ok = (tree.temp_reciv, tree.temp_send, tree.archive, tree.post_in, tree.post_out, tree.work,
           tree.registry, tree.journal, os.path.join(tree.root, "settings.reg"), tree.server,
-          os.path.join(tree.root, "samples"))
+          os.path.join(tree.root, "samples"), os.path.join(tree.root, "bin"))
     return any(path == p or path.startswith(p + os.sep) for p in ok)
 
 

@@ -6,6 +6,7 @@ Only processes started here are ever stopped, always by their own id or process 
 import hashlib
 import os
 import random
+import shutil
 import signal
 import socket
 import subprocess
@@ -106,8 +107,16 @@ class Tree:
 
     def __init__(self, root, agent, crypt, port, crypt_prog=None, extra_settings=None):
         self.root = root
-        self.agent = agent
-        self.crypt = crypt
+        # Private copies: a rebuild of the build tree during a long run must not change or
+        # remove the programs under test.
+        os.makedirs(os.path.join(root, "bin"), exist_ok=True)
+        self.agent = os.path.join(root, "bin", os.path.basename(agent))
+        self.crypt = os.path.join(root, "bin", os.path.basename(crypt))
+        shutil.copy2(agent, self.agent)
+        shutil.copy2(crypt, self.crypt)
+        if crypt_prog == crypt:
+            crypt_prog = self.crypt
+        crypt = self.crypt
         self.client = os.path.join(root, "client")
         self.server = os.path.join(root, "server")
         self.work = os.path.join(root, "work")
