@@ -1,7 +1,8 @@
-// End-to-end cycles against a real FTP server on 127.0.0.1. The cycle asks the server to
-// match "*.*" (LIST/NLST with a mask), which vsftpd does and pyftpdlib does not, so these
-// run on vsftpd (root only).
+// End-to-end cycles against real FTP servers on 127.0.0.1: vsftpd (root only) and the demo's
+// pyftpdlib server. The cycle asks the server to match "*.*" (LIST/NLST with a mask), which
+// plain pyftpdlib cannot; the demo's server adds that and the Windows-1251 wire.
 #include "engine/CycleFixture.h"
+#include "engine/MaskingFtpServer.h"
 #include "platform/CodePage.h"
 #include "platform/DateTime.h"
 #include "support/RealFtpServer.h"
@@ -20,13 +21,22 @@ namespace
 
 namespace fs = std::filesystem;
 
-class ExchangeCycleE2E : public ::testing::Test
+enum class ServerKind
+{
+    Vsftpd,
+    DemoPyftpdlib,
+};
+
+class ExchangeCycleE2E : public ::testing::TestWithParam<ServerKind>
 {
 protected:
     void SetUp() override
     {
-        if (::geteuid() != 0 || !fs::exists("/usr/sbin/vsftpd")) {
+        if (GetParam() == ServerKind::Vsftpd && (::geteuid() != 0 || !fs::exists("/usr/sbin/vsftpd"))) {
             GTEST_SKIP() << "vsftpd needs root";
+        }
+        if (GetParam() == ServerKind::DemoPyftpdlib && !RealFtpServer::PyftpdlibAvailable()) {
+            GTEST_SKIP() << "pyftpdlib is not installed";
         }
         // The server's account must be able to reach its root inside the private temp folder.
         fs::permissions(serverFolder.Path(), fs::perms::owner_all | fs::perms::group_read |
@@ -34,19 +44,41 @@ protected:
                                                  fs::perms::others_exec);
         fs::create_directories(serverRoot / "In");
         fs::create_directories(serverRoot / "Out");
-        server = RealFtpServer::StartVsftpd(serverRoot);
-        f.UseServer(server->Port(), server->User(), server->Password());
+        if (GetParam() == ServerKind::Vsftpd) {
+            vsftpd = RealFtpServer::StartVsftpd(serverRoot);
+            f.UseServer(vsftpd->Port(), vsftpd->User(), vsftpd->Password());
+        } else {
+            demo = std::make_unique<MaskingFtpServer>(serverRoot, "ornel", "secret");
+            f.UseServer(demo->Port(), "ornel", "secret");
+        }
+    }
+
+    void StopServer()
+    {
+        vsftpd.reset();
+        demo.reset();
+    }
+    [[nodiscard]] std::string ServerLog() const { return vsftpd ? vsftpd->Log() : demo->Log(); }
+    // vsftpd stores the names as they arrive (Windows-1251); the demo server decodes them.
+    [[nodiscard]] std::string OnDisk(const std::string& name) const
+    {
+        return GetParam() == ServerKind::Vsftpd ? Utf8ToCp1251(name) : name;
+    }
+    [[nodiscard]] std::string FromDisk(const std::string& name) const
+    {
+        return GetParam() == ServerKind::Vsftpd ? Cp1251ToUtf8(name) : name;
     }
 
     [[nodiscard]] std::string Moment() const { return FormatDateTime("dd/mm/yyyy hh:nn:ss", f.clock.Now()); }
 
     TempFolder serverFolder;
     fs::path serverRoot = serverFolder / "ftp";
-    std::unique_ptr<RealFtpServer> server;
+    std::unique_ptr<RealFtpServer> vsftpd;
+    std::unique_ptr<MaskingFtpServer> demo;
     CycleFixture f;
 };
 
-TEST_F(ExchangeCycleE2E, CycleWithoutFilesLogsTheTypicalLinesAndPutsEverythingBack)
+TEST_P(ExchangeCycleE2E, CycleWithoutFilesLogsTheTypicalLinesAndPutsEverythingBack)
 {
     const std::string start = Moment();
     f.cycle.RunSendReceive();
@@ -67,7 +99,7 @@ TEST_F(ExchangeCycleE2E, CycleWithoutFilesLogsTheTypicalLinesAndPutsEverythingBa
         "Стоп передача/прием " + stop,
         "00:00:02 Мониторинг: FTP выключен, Каталога PostBox выключен",
     };
-    EXPECT_EQ(f.Lines(), expected) << server->Log();
+    EXPECT_EQ(f.Lines(), expected) << ServerLog();
 
     EXPECT_EQ(f.automation.Calls, (std::vector<std::string>{"Suspend", "Resume"}));
     EXPECT_EQ(f.desktop.AnimationChanges, (std::vector<bool>{true, false}));
@@ -80,7 +112,7 @@ TEST_F(ExchangeCycleE2E, CycleWithoutFilesLogsTheTypicalLinesAndPutsEverythingBa
     EXPECT_TRUE(f.journal.TodayRows().empty());
 }
 
-TEST_F(ExchangeCycleE2E, SendReceiveWithTheEncryptionProgramCarriesFilesBothWays)
+TEST_P(ExchangeCycleE2E, SendReceiveWithTheEncryptionProgramCarriesFilesBothWays)
 {
     f.UseCrypt();
     const std::string report = "Отчёт.txt";
@@ -107,7 +139,7 @@ TEST_F(ExchangeCycleE2E, SendReceiveWithTheEncryptionProgramCarriesFilesBothWays
     // the server in Windows-1251.
     std::vector<std::string> sent;
     for (const auto& name : CycleFixture::FilesIn(serverRoot / "In")) {
-        sent.push_back(Cp1251ToUtf8(name));
+        sent.push_back(FromDisk(name));
     }
     std::sort(sent.begin(), sent.end());
     EXPECT_EQ(sent.size(), 2u) << log;
@@ -115,7 +147,7 @@ TEST_F(ExchangeCycleE2E, SendReceiveWithTheEncryptionProgramCarriesFilesBothWays
     EXPECT_TRUE(CycleFixture::FilesIn(f.tempSend).empty());
     EXPECT_TRUE(CycleFixture::FilesIn(f.layout.TempSendPlain()).empty());
     for (const auto& name : sent) {
-        EXPECT_NE(ReadFile(serverRoot / "In" / Utf8ToCp1251(name)), "отчёт участника\r\n") << name;
+        EXPECT_NE(ReadFile(serverRoot / "In" / OnDisk(name)), "отчёт участника\r\n") << name;
     }
     // Archives of both stages.
     const fs::path day = f.Today();
@@ -155,13 +187,13 @@ TEST_F(ExchangeCycleE2E, SendReceiveWithTheEncryptionProgramCarriesFilesBothWays
     EXPECT_EQ(totals.FileReciveCount, 1);
     std::uintmax_t sentBytes = 0;
     for (const auto& name : sent) {
-        sentBytes += fs::file_size(serverRoot / "In" / Utf8ToCp1251(name));
+        sentBytes += fs::file_size(serverRoot / "In" / OnDisk(name));
     }
     EXPECT_DOUBLE_EQ(totals.FileSendSize, static_cast<double>(sentBytes) / 1024.0);
     EXPECT_GE(f.IndexOf("Прием"), f.IndexOf("Передача"));
 }
 
-TEST_F(ExchangeCycleE2E, ReceiveSendWithoutEncryptionRunsTheIncomingHalfFirst)
+TEST_P(ExchangeCycleE2E, ReceiveSendWithoutEncryptionRunsTheIncomingHalfFirst)
 {
     WriteFile(f.postBoxOut / "out1.txt", "first");
     WriteFile(serverRoot / "Out/in1.txt", "from the server");
@@ -191,7 +223,7 @@ TEST_F(ExchangeCycleE2E, ReceiveSendWithoutEncryptionRunsTheIncomingHalfFirst)
               f.desktop.ProgressPositions.end());
 }
 
-TEST_F(ExchangeCycleE2E, FilesLeftByAnEarlierCycleAreTakenUpWithEmptyPostBoxAndServer)
+TEST_P(ExchangeCycleE2E, FilesLeftByAnEarlierCycleAreTakenUpWithEmptyPostBoxAndServer)
 {
     // A download that was not yet decrypted, and a plain file stranded before encryption:
     // the latter alone does not make the outgoing half run.
@@ -216,9 +248,9 @@ TEST_F(ExchangeCycleE2E, FilesLeftByAnEarlierCycleAreTakenUpWithEmptyPostBoxAndS
     EXPECT_TRUE(CycleFixture::FilesIn(f.layout.TempSendPlain()).empty());
 }
 
-TEST_F(ExchangeCycleE2E, AConnectionFailureRunsNeitherHalfAndTouchesNoFile)
+TEST_P(ExchangeCycleE2E, AConnectionFailureRunsNeitherHalfAndTouchesNoFile)
 {
-    server.reset(); // nobody listens on the port any more
+    StopServer(); // nobody listens on the port any more
     WriteFile(f.postBoxOut / "a.txt", "a");
     WriteFile(f.tempSend / "b.enc", "b");
     WriteFile(f.tempReciv / "c.enc", "c");
@@ -253,7 +285,7 @@ TEST_F(ExchangeCycleE2E, AConnectionFailureRunsNeitherHalfAndTouchesNoFile)
     EXPECT_EQ(f.counters.Read().FileSendCount, 0);
 }
 
-TEST_F(ExchangeCycleE2E, ArchiveNameClashesGiveDatedCopiesAndNothingIsOverwritten)
+TEST_P(ExchangeCycleE2E, ArchiveNameClashesGiveDatedCopiesAndNothingIsOverwritten)
 {
     const fs::path day = f.Today();
     WriteFile(f.arcReciv2 / day / "report.txt", "yesterday's report");
@@ -279,7 +311,7 @@ TEST_F(ExchangeCycleE2E, ArchiveNameClashesGiveDatedCopiesAndNothingIsOverwritte
     EXPECT_EQ(ReadFile(serverRoot / "In/report.txt"), "today's report");
 }
 
-TEST_F(ExchangeCycleE2E, ALeftoverTemporaryUploadIsDeletedBeforeTheUpload)
+TEST_P(ExchangeCycleE2E, ALeftoverTemporaryUploadIsDeletedBeforeTheUpload)
 {
     WriteFile(f.tempSend / "x.bin", "whole file");
     WriteFile(serverRoot / "In/.in.x.bin.", "half a fi");
@@ -296,7 +328,7 @@ TEST_F(ExchangeCycleE2E, ALeftoverTemporaryUploadIsDeletedBeforeTheUpload)
     EXPECT_EQ(ReadFile(serverRoot / "In/x.bin"), "whole file");
 }
 
-TEST_F(ExchangeCycleE2E, AReadOnlyFileInTempSendIsListedEveryCycleButNeverSent)
+TEST_P(ExchangeCycleE2E, AReadOnlyFileInTempSendIsListedEveryCycleButNeverSent)
 {
     WriteFile(f.tempSend / "locked.enc", "read only");
     fs::permissions(f.tempSend / "locked.enc", fs::perms::owner_read | fs::perms::group_read);
@@ -313,7 +345,7 @@ TEST_F(ExchangeCycleE2E, AReadOnlyFileInTempSendIsListedEveryCycleButNeverSent)
     EXPECT_EQ(f.counters.Read().FileSendCount, 1);
 }
 
-TEST_F(ExchangeCycleE2E, ALocalNameWithoutAWindows1251FormStaysWithAnErrorLine)
+TEST_P(ExchangeCycleE2E, ALocalNameWithoutAWindows1251FormStaysWithAnErrorLine)
 {
     const std::string name = "\xe2\x98\x83-snowman.enc"; // U+2603
     WriteFile(f.tempSend / name, "snow");
@@ -333,7 +365,7 @@ TEST_F(ExchangeCycleE2E, ALocalNameWithoutAWindows1251FormStaysWithAnErrorLine)
     EXPECT_TRUE(f.Logged("Прием")) << "an odd name must not end the cycle";
 }
 
-TEST_F(ExchangeCycleE2E, AMenuCycleDuringACycleIsRefusedAndAStopEndsItBetweenFiles)
+TEST_P(ExchangeCycleE2E, AMenuCycleDuringACycleIsRefusedAndAStopEndsItBetweenFiles)
 {
     for (const char* name : {"a.enc", "b.enc", "c.enc"}) {
         WriteFile(f.tempSend / name, name);
@@ -370,6 +402,13 @@ TEST_F(ExchangeCycleE2E, AMenuCycleDuringACycleIsRefusedAndAStopEndsItBetweenFil
     EXPECT_TRUE(CycleFixture::FilesIn(f.tempSend).empty()) << f.LogText();
     EXPECT_FALSE(fs::exists(serverRoot / "Out/wait.txt")) << f.LogText();
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, ExchangeCycleE2E,
+                         ::testing::Values(ServerKind::Vsftpd, ServerKind::DemoPyftpdlib),
+                         [](const ::testing::TestParamInfo<ServerKind>& param) {
+                             return param.param == ServerKind::Vsftpd ? std::string("vsftpd")
+                                                                      : std::string("pyftpdlib");
+                         });
 
 } // namespace
 } // namespace ornel::test
