@@ -65,7 +65,10 @@ TrayIcon::TrayIcon(QObject* parent)
     , m_menu(std::make_unique<QMenu>())
     , m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); })
 {
-    m_icon.setIcon(ImageLists::TrayFrame(0));
+    for (int i = 0; i < ImageLists::kTrayFrameCount; ++i) {
+        m_frames[static_cast<std::size_t>(i)] = ImageLists::TrayFrame(i);
+    }
+    m_icon.setIcon(m_frames[0]);
     m_icon.setToolTip(QString::fromUtf8(branding::kTrayHint));
     m_animation.setInterval(kAnimationDelayMs);
     connect(&m_animation, &QTimer::timeout, this, &TrayIcon::StepAnimation);
@@ -187,7 +190,9 @@ void TrayIcon::StepAnimation()
 void TrayIcon::SetIconIndex(int index)
 {
     m_iconIndex = index;
-    m_icon.setIcon(ImageLists::TrayFrame(index));
+    // An index outside the frames shows the idle picture.
+    const bool inRange = index >= 0 && index < ImageLists::kTrayFrameCount;
+    m_icon.setIcon(m_frames[inRange ? static_cast<std::size_t>(index) : 0]);
 }
 
 void TrayIcon::ShowBalloon(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon,

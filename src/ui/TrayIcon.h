@@ -20,13 +20,17 @@
 //   N25  "Выход"                -> ExitClicked             (N6Click)
 #pragma once
 
+#include "ui/ImageLists.h"
+
 #include <QAction>
+#include <QIcon>
 #include <QMenu>
 #include <QObject>
 #include <QString>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -115,6 +119,8 @@ private:
     void OnBalloonClicked();
 
     QSystemTrayIcon m_icon;
+    std::array<QIcon, ImageLists::kTrayFrameCount>
+        m_frames;                  // read once: the animation swaps them every 350 ms
     std::unique_ptr<QMenu> m_menu; // a menu has no parent widget; the icon only borrows it
     QTimer m_animation;
     int m_iconIndex = 0;

@@ -268,6 +268,12 @@ TEST(TFUStatus, OpensInTheCornerFirstAndWherePlacedLaterAtTheSameResolution)
         EXPECT_EQ(status.frameGeometry().topLeft(), QPoint(work.width() - status.frameGeometry().width(),
                                                            work.height() - status.frameGeometry().height()));
         EXPECT_EQ(status.size(), QSize(593, 527));
+        EXPECT_EQ(status.windowTitle(), QString::fromUtf8("Статус выполнения"));
+        EXPECT_TRUE(status.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        EXPECT_FALSE(status.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        EXPECT_EQ(status.minimumWidth(), 313);
+        EXPECT_EQ(status.Panel1->height(), 50);
+        EXPECT_EQ(status.PB->height(), 12);
         status.move(100, 120);
         status.resize(400, 300);
         status.PageControl1->setCurrentIndex(1);
