@@ -369,6 +369,12 @@ int TFUStatus::ScreenPixelsPerInch()
 
 void TFUStatus::ShowStatus()
 {
+    // Already open: brought forward where the user put it, not sent back to the corner.
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        return;
+    }
     // With the platform window in place its frame margins are known (where the platform
     // knows them before showing), so the corner and the stored rectangle fit the frame.
     create();

@@ -276,6 +276,8 @@ TEST(TFUStatus, OpensInTheCornerFirstAndWherePlacedLaterAtTheSameResolution)
         EXPECT_EQ(status.PB->height(), 12);
         status.move(100, 120);
         status.resize(400, 300);
+        status.ShowStatus(); // while open it stays where it was put
+        EXPECT_EQ(status.frameGeometry().topLeft(), QPoint(100, 120));
         status.PageControl1->setCurrentIndex(1);
         placed = status.frameGeometry();
         EXPECT_EQ(placed.topLeft(), QPoint(100, 120));
