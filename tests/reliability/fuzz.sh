@@ -50,7 +50,13 @@ for target in $order; do
     binary="$out/fuzz_$target"
     srcs=()
     for s in ${sources[$target]}; do srcs+=("$project/$s"); done
-    if ! "$cxx" -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+    # Built again only when a source is newer than the target.
+    fresh=1
+    [[ -x "$binary" ]] || fresh=0
+    for s in "$here/${mains[$target]}.cpp" "${srcs[@]}" "$project"/src/ftp/*.h "$project"/src/platform/*.h "$project"/src/settings/*.h; do
+        [[ "$s" -nt "$binary" ]] && fresh=0
+    done
+    if [[ $fresh -eq 0 ]] && ! "$cxx" -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
         -I "$project/src" "$here/${mains[$target]}.cpp" "${srcs[@]}" ${libs[$target]:-} -o "$binary" \
         2>"$out/build_$target.log"; then
         echo "fuzz: building $target failed, see $out/build_$target.log" >&2

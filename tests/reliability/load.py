@@ -9,6 +9,7 @@ import argparse
 import hashlib
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import time
@@ -117,19 +118,43 @@ def big_file(args, project, build, violations):
         shutil.rmtree(root, ignore_errors=True)
 
 
+def month(args, project, build, violations):
+    """A month of hourly cycles on the engine's fake clock (bench_load_month)."""
+    program = build + "/bin/bench_load_month"
+    if not os.path.isfile(program):
+        rig.log("  month of cycles: skipped, %s is not built" % program)
+        return
+    root = tempfile.mkdtemp(prefix="ornel-load-month-")
+    os.makedirs(root + "/server")
+    server = rig.FtpServer(project, root + "/server")
+    try:
+        out = subprocess.run([program, str(server.port), root + "/server", rig.USER, rig.PASSWORD,
+                              str(args.days), "24"], capture_output=True, timeout=3600, cwd=root)
+        text = out.stdout.decode("utf-8", "replace")
+        for line in text.splitlines()[-12:]:
+            rig.log("  " + line)
+        if out.returncode != 0:
+            violations.append("month of cycles: exit %d" % out.returncode)
+    finally:
+        server.stop()
+        shutil.rmtree(root, ignore_errors=True)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--files", type=int, default=10000)
     parser.add_argument("--big-gib", type=float, default=3.0)
+    parser.add_argument("--days", type=int, default=30)
     args = parser.parse_args()
     project = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
     build = os.path.abspath(args.build)
     violations = []
     many_files(args, project, build, violations)
     big_file(args, project, build, violations)
-    rig.log("LOAD: %d files each way in one cycle, a %.1f GiB file each way; violations %d" % (
-        args.files, args.big_gib, len(violations)))
+    month(args, project, build, violations)
+    rig.log("LOAD: %d files each way in one cycle, a %.1f GiB file each way, %d days of hourly cycles; "
+            "violations %d" % (args.files, args.big_gib, args.days, len(violations)))
     for v in violations:
         rig.log("  ", v)
     return 1 if violations else 0
