@@ -14,6 +14,7 @@ target_sources(ornel_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/options/ScheduleTab.cpp
     ${CMAKE_CURRENT_LIST_DIR}/options/TempFoldersTab.cpp
     ${CMAKE_CURRENT_LIST_DIR}/options/TFOptions.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/options/TFOptionsSave.cpp
     ${CMAKE_CURRENT_LIST_DIR}/options/TimeField.cpp
 )
 # The dialog reads names, kinds and defaults from the settings table.

@@ -23,6 +23,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
 #include <algorithm>
@@ -39,6 +40,31 @@ namespace
 {
 
 constexpr const char* kOptions = "SOFTWARE\\RUX\\ORNEL_FTP\\Options";
+
+// Through the program's own command line when it has been built, else through the same
+// functions that the command line calls.
+void ExportThenImport(const std::filesystem::path& from, const std::filesystem::path& file,
+                      const std::filesystem::path& to)
+{
+    const QString program = QStringLiteral(ORNEL_FTP_PROGRAM);
+    if (!std::filesystem::exists(program.toStdString())) {
+        RegistryStore source(from);
+        ExportRegistry(source, file);
+        RegistryStore target(to);
+        ImportRegistry(target, file);
+        return;
+    }
+    auto run = [&](const QStringList& arguments) {
+        QProcess process;
+        process.start(program, arguments);
+        ASSERT_TRUE(process.waitForFinished(30000)) << arguments.join(' ').toStdString();
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    };
+    run({"--registry-dir", QString::fromStdString(from.string()), "--export-reg",
+         QString::fromStdString(file.string())});
+    run({"--registry-dir", QString::fromStdString(to.string()), "--import-reg",
+         QString::fromStdString(file.string())});
+}
 
 // Every named settings field of a dialog with what it holds (times as their full value).
 std::map<std::string, std::string> FieldValues(const TFOptions& dialog)
@@ -255,9 +281,8 @@ TEST_F(OptionsController, SettingsSurviveAnExportAndAnImportIntoAFreshStore)
     ASSERT_TRUE(desktop.Boxes.empty()) << desktop.Boxes.front().Text;
 
     const auto file = folder / "settings.reg";
-    ExportRegistry(registry, file);
+    ExportThenImport(folder / "registry", file, folder / "fresh");
     RegistryStore fresh(folder / "fresh");
-    ImportRegistry(fresh, file);
 
     RegistryKey original = Options();
     RegistryKey copy = fresh.OpenKey(Hive::LocalMachine, kOptions);
