@@ -153,10 +153,19 @@ def proxy_cases(runner, rnd, sample):
             for code in ("421", "450", "550"):
                 cases.append(Case("%s: reply %s to %d %s" % (order, code, n, verb), Fault("reply", n, code=code),
                                   order=order))
+        # What each data connection carries: the first command after its PASV that is not TYPE.
+        carried = []
+        for i, command in enumerate(commands):
+            if command.startswith("PASV"):
+                after = [c for c in commands[i + 1:] if not c.startswith("TYPE")]
+                carried.append(after[0].split(" ")[0] if after else "?")
         for k in range(1, data + 1):
+            verb = carried[k - 1] if k <= len(carried) else "?"
             for kind, size in (("cut", 0), ("cut", 70000), ("truncate", 70000), ("truncate", 0)):
-                cases.append(Case("%s: %s data connection %d at %d bytes" % (order, kind, k, size),
-                                  Fault(kind, k, size=size), order=order))
+                # A listing cut short looks like a directory with fewer files: the files stay
+                # on the server for the next cycle, and nothing can tell the cycle otherwise.
+                cases.append(Case("%s: %s data connection %d (%s) at %d bytes" % (order, kind, k, verb, size),
+                                  Fault(kind, k, size=size), order=order, silent=verb in ("LIST", "NLST")))
         cases.append(Case("%s: slow server (0.05 s a reply line)" % order, Fault("slow", 0, delay=0.05),
                           order=order))
     if sample and sample < len(cases):
@@ -255,8 +264,8 @@ def main():
                 % (seed, runner.tried, ", ".join("%s %d" % kv for kv in runner.effects.items()),
                    len(runner.ledger.outgoing), len(runner.ledger.incoming), len(runner.ledger.violations)))
         if runner.silent:
-            rig.log("quiet cycles where the encryption program did nothing (files kept, no error logged): %d" %
-                    len(runner.silent))
+            rig.log("quiet cycles (an encryption program that did nothing, or a listing cut short): files kept "
+                    "for the next cycle, no error logged: %d" % len(runner.silent))
             for text in runner.silent:
                 rig.log("  ", text)
         for v in runner.ledger.violations[:40]:
