@@ -43,5 +43,11 @@ fuzz:
 run: build
 	$(BUILD)/bin/ornel_ftp
 
+# The windows under Xvfb with a tray host; PNGs in $(BUILD)/screenshots/.
+screenshots: deps
+	@$(MAKE) --no-print-directory build
+	bash scripts/screenshots.sh $(BUILD)
+	bash scripts/screenshots-options.sh $(BUILD)
+
 clean:
 	rm -rf $(BUILD)
