@@ -162,6 +162,30 @@ TEST(TFUStatus, GridShowsTodaysRowsWithTitlesAndPaintsRowsWithoutStateRed)
     EXPECT_EQ(status.CurrentRow(), 0);
 }
 
+TEST(TFUStatus, MarkedRowStaysRedWhenSelected)
+{
+    MemoryFileList store;
+    store.Add("a.txt", std::nullopt);
+    store.Add("b.txt", true);
+    TFUStatus status(nullptr);
+    status.SetFileListStore(&store);
+    status.PageControl1->setCurrentIndex(1);
+    status.show();
+    auto colourAt = [&](int row) {
+        status.DBGrid1->setCurrentIndex(status.FileList->index(row, 0));
+        const QRect cell =
+            status.DBGrid1->visualRect(status.FileList->index(row, FileListModel::ColFileName));
+        const QImage image = status.DBGrid1->viewport()->grab().toImage();
+        const qreal ratio = image.devicePixelRatio();
+        // Right of the short name, clear of the text and of the selection frame lines.
+        return image.pixelColor(QPoint(cell.right() - 6, cell.center().y()) * ratio);
+    };
+    EXPECT_EQ(colourAt(0), QColor(255, 0, 0));
+    EXPECT_NE(colourAt(1), QColor(255, 0, 0));
+    EXPECT_EQ(colourAt(1), status.DBGrid1->palette().color(QPalette::Active, QPalette::Highlight));
+    status.hide();
+}
+
 TEST(TFUStatus, EditsInsertsAndDeletesGoThroughTheStore)
 {
     MemoryFileList store;
