@@ -10,6 +10,7 @@
 set -euo pipefail
 
 BUILD=${1:-build}
+SCRIPTS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 APP="$BUILD/bin/ui_preview"
 AGENT=$(realpath -m "$BUILD/bin/ornel_ftp")
 OUT="$BUILD/screenshots"
@@ -126,8 +127,9 @@ agent_setup() {
     head -c 20000 /dev/zero >"$base/client/PostBox/Out/reestr.bin"
     printf 'Выписка\r\n' >"$base/server/Out/vypiska_1208.txt"
     port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
-    /usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p "$port" -w -d "$base/server" -u participant -P demo \
-        -r 43000-43999 >"$base/ftp.log" 2>&1 &
+    # The demo's server: pyftpdlib with mask matching and the Windows-1251 wire.
+    /usr/bin/python3 "$SCRIPTS/demo_ftpd.py" --port "$port" --root "$base/server" --user participant \
+        --password demo --passive 43000-43999 >"$base/ftp.log" 2>&1 &
     PIDS+=($!)
     for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
     cat >"$base/settings.reg" <<REG
