@@ -1,6 +1,6 @@
 // A line edit with a fixed-position input mask: it takes only characters that fit their
 // position, and its text keeps every position, an unfilled one as a space, literals
-// included. Part of the options dialog; UI thread only.
+// included. Used by the options dialog; UI thread only.
 #pragma once
 
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 // A tabbed page area whose tabs wrap into as many rows as the width needs, the row with
 // the chosen tab next to the page, so that every tab of a narrow dialog stays in sight.
-// Part of the options dialog; UI thread only.
+// Used by the options dialog; UI thread only.
 #pragma once
 
 #include <QStringList>

@@ -1,5 +1,5 @@
 // A text field for a folder or a file with a button that opens the system's folder
-// browser or file-open dialog. Part of the options dialog; UI thread only.
+// browser or file-open dialog. Used by the options dialog; UI thread only.
 #pragma once
 
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 // A time-of-day picker ("HH:mm") that holds a whole date-time, as the schedule stores it:
 // loading a stored time sets only the time of day, and the value written back keeps the
-// picker's own date part. Part of the options dialog; UI thread only.
+// picker's own date part. Used by the options dialog; UI thread only.
 #pragma once
 
 #include <QTimeEdit>
