@@ -28,6 +28,7 @@ FtpTab::FtpTab(QWidget* parent)
     BCheck = new QPushButton(QString::fromUtf8("Проверка"), server);
     BCheck->setObjectName(QStringLiteral("BCheck"));
     BCheck->setFocusPolicy(Qt::TabFocus);
+    BCheck->setAutoDefault(false); // Enter is the dialog's own key: it saves
     EPort->setFixedWidth(80);
     serverGrid->addWidget(MakeLabel("Сервер", server), 0, 0);
     serverGrid->addWidget(EIP, 0, 1, 1, 2);
