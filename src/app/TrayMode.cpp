@@ -56,7 +56,6 @@ int RunTray(const CommandLine& line, int argc, char** argv)
                        line.Journal.value_or(ExecutableFolder() / Journal::kFileName)};
     TFMain main(frontEnd, paths);
 
-    tray.Show();
     try {
         main.FormCreate();
     } catch (const std::exception& e) {
@@ -64,6 +63,7 @@ int RunTray(const CommandLine& line, int argc, char** argv)
         desktop.ShowMessageBox("Ошибка", e.what(), MessageIcon::Error);
         return 1;
     }
+    tray.Show();
     JournalFileListStore fileList(main.JournalStore());
     if (main.JournalStore().IsOpen()) {
         status.SetFileListStore(&fileList);
