@@ -72,15 +72,18 @@ for target in $order; do
         "$out/corpus/$target" "$out/seeds/$target" >"$log" 2>&1
     rc=$?
     after=$(ls "$out/artifacts" | grep -c "^$target-" || true)
-    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
+    runs=$(grep -a -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
     crashes=$((after - before))
     summary+=("$target: ${runs:-?} inputs in ${seconds} s, exit $rc, new crash inputs $crashes")
     if [[ $rc -ne 0 || $crashes -gt 0 ]]; then
         status=1
-        grep -m5 -E 'ERROR|runtime error|SUMMARY' "$log" | sed 's/^/    /'
+        grep -a -m5 -E 'ERROR|runtime error|SUMMARY' "$log" | sed 's/^/    /'
     fi
 done
 echo "FUZZING: ${#summary[@]} targets, ${seconds} s each"
 for line in "${summary[@]}"; do echo "  $line"; done
-ls "$out/artifacts" | sed 's/^/  crash input: /'
+if [[ -n "$(ls "$out/artifacts")" ]]; then
+    echo "  crash inputs kept in $out/artifacts (earlier runs included):"
+    ls "$out/artifacts" | sed 's/^/    /'
+fi
 exit $status
