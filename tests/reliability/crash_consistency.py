@@ -32,6 +32,7 @@ class Ledger:
         self.incoming = {}  # name -> digest of the plain text the depository encrypted
         self.out_delivered = set()  # names whose content arrived on the server intact
         self.in_delivered = set()  # digests that arrived in PostBoxIn intact
+        self.server_partials = []  # partial uploads left by the server while the source waits
         self.dated_duplicates = 0  # whole copies that arrived a second time under a dated name
         self.written_off = set()  # names already reported lost or corrupt, not reported again
         self.violations = []
@@ -112,6 +113,7 @@ def check(tree, ledger, round_no, final):
     """Takes what arrived (as the depository and the back-office software would), then checks
     that every file handed over is delivered intact or still waiting somewhere."""
     # Server In: every file must decrypt to the outgoing file of its name.
+    still_sending = {os.path.basename(p) for p in real_files(tree.temp_send)}
     arrived = real_files(tree.server_in)
     for path, dig in decrypt_folder(tree, arrived).items():
         name = os.path.basename(path)
@@ -121,6 +123,11 @@ def check(tree, ledger, round_no, final):
             ledger.dated_duplicates += 1
         elif name not in ledger.outgoing:
             ledger.violate(round_no, "unknown file on the server: %s" % name)
+        elif dig != ledger.outgoing[name] and name in still_sending:
+            # An upload cut short that the agent noticed: its source waits in TempSend and the
+            # next cycle writes the file again. A server that stores uploads in place shows the
+            # part meanwhile under the real name.
+            ledger.server_partials.append("round %d: %s" % (round_no, name))
         elif dig is None:
             ledger.violate(round_no, "file on the server does not decrypt (truncated or corrupt): %s" % name)
             ledger.written_off.add(name)

@@ -263,6 +263,11 @@ def main():
         rig.log("FAULT INJECTION: seed %d, cases tried %d (%s), files %d outgoing + %d incoming, violations %d"
                 % (seed, runner.tried, ", ".join("%s %d" % kv for kv in runner.effects.items()),
                    len(runner.ledger.outgoing), len(runner.ledger.incoming), len(runner.ledger.violations)))
+        if runner.ledger.server_partials:
+            rig.log("uploads cut short that the agent noticed (source kept in TempSend, sent again next cycle) "
+                    "while the server kept the part under the real name: %d" % len(runner.ledger.server_partials))
+            for text in runner.ledger.server_partials:
+                rig.log("  ", text)
         if runner.silent:
             rig.log("quiet cycles (an encryption program that did nothing, or a listing cut short): files kept "
                     "for the next cycle, no error logged: %d" % len(runner.silent))
