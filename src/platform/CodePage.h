@@ -15,6 +15,8 @@ namespace ornel
 [[nodiscard]] std::string Cp1251ToUtf8(std::string_view cp1251);
 // Well-formed UTF-8: no overlong forms, surrogates or truncated sequences.
 [[nodiscard]] bool IsValidUtf8(std::string_view text);
+// Appends the UTF-8 form of one code point.
+void AppendUtf8(std::string& out, char32_t cp);
 
 // For the log file only: characters without a Windows-1251 form (and bytes that are not
 // valid UTF-8) become "?", so that an odd file name never stops a log line.
