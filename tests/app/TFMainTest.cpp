@@ -1,16 +1,7 @@
-#include "app/TFMain.h"
-
-#include "app/SilentSoundPlayer.h"
 #include "automation/Monitoring.h"
 #include "automation/Schedule.h"
-#include "platform/DateTime.h"
-#include "platform/RegistryStore.h"
 #include "settings/SecretCipher.h"
-#include "support/FakeClock.h"
-#include "support/FakeEventLoop.h"
-#include "support/FakeFolderWatcher.h"
-#include "support/RecordingDesktop.h"
-#include "support/TempFolder.h"
+#include "support/ControllerRig.h"
 
 #include <gtest/gtest.h>
 
@@ -19,38 +10,9 @@ namespace ornel::test
 namespace
 {
 
-constexpr const char* kOptions = "SOFTWARE\\RUX\\ORNEL_FTP\\Options";
-
-// A controller on fakes: fake clock and timers, recording desktop, watchers that report on
-// request, a real store and log in a temp folder. The journal file does not exist, so the
-// journal stays closed (its error box is the first box of every start).
-struct TFMainTest : ::testing::Test
+struct TFMainTest : ::testing::Test, ControllerRig
 {
-    TFMainTest()
-        : clock(EncodeDateTime({2026, 12, 7, 10, 0, 0, 0})) // a Monday inside the default window
-        , loop(&clock)
-        , registry(folder / "registry")
-    {}
-
-    TFMain& Start()
-    {
-        FrontEnd frontEnd{desktop,
-                          loop,
-                          clock,
-                          sound,
-                          registry,
-                          [this] { return std::unique_ptr<Timer>(clock.MakeTimer()); },
-                          [this] {
-                              auto w = std::make_unique<FakeFolderWatcher>();
-                              watchers.push_back(w.get());
-                              return std::unique_ptr<FolderWatcher>(std::move(w));
-                          }};
-        main = std::make_unique<TFMain>(frontEnd, StartupPaths{folder.Path(), folder / "absent.db"});
-        main->FormCreate();
-        return *main;
-    }
-
-    RegistryKey Options() { return registry.OpenKey(Hive::LocalMachine, kOptions); }
+    TFMain& Start() { return StartController(); }
 
     std::vector<std::string> BoxTexts() const
     {
@@ -60,15 +22,6 @@ struct TFMainTest : ::testing::Test
         }
         return texts;
     }
-
-    TempFolder folder;
-    FakeClock clock;
-    FakeEventLoop loop;
-    RecordingDesktop desktop;
-    SilentSoundPlayer sound;
-    RegistryStore registry;
-    std::vector<FakeFolderWatcher*> watchers;
-    std::unique_ptr<TFMain> main;
 };
 
 TEST_F(TFMainTest, FirstStartOnAnEmptyStoreUsesTheStartUpDefaultsAndWarnsTwice)

@@ -2,18 +2,10 @@
 // desktop, watchers that report on request, a real store in a temp folder.
 #include "FakeOptionsTarget.h"
 #include "app/OptionsAdapter.h"
-#include "app/SilentSoundPlayer.h"
-#include "app/TFMain.h"
 #include "automation/Monitoring.h"
-#include "platform/DateTime.h"
-#include "platform/RegistryStore.h"
 #include "platform/Timer.h"
 #include "settings/RegExchange.h"
-#include "support/FakeClock.h"
-#include "support/FakeEventLoop.h"
-#include "support/FakeFolderWatcher.h"
-#include "support/RecordingDesktop.h"
-#include "support/TempFolder.h"
+#include "support/ControllerRig.h"
 #include "ui/options/MaskedEdit.h"
 #include "ui/options/PathField.h"
 #include "ui/options/TFOptions.h"
@@ -38,8 +30,6 @@ namespace ornel::test
 {
 namespace
 {
-
-constexpr const char* kOptions = "SOFTWARE\\RUX\\ORNEL_FTP\\Options";
 
 // Through the program's own command line when it has been built, else through the same
 // functions that the command line calls.
@@ -111,12 +101,9 @@ int ClosedPort()
     return ntohs(address.sin_port);
 }
 
-struct OptionsController : ::testing::Test
+struct OptionsController : ::testing::Test, ControllerRig
 {
     OptionsController()
-        : clock(EncodeDateTime({2026, 12, 7, 10, 0, 0, 0})) // a Monday inside the default window
-        , loop(&clock)
-        , registry(folder / "registry")
     {
         std::filesystem::create_directories(folder / "out");
         RegistryKey key = Options();
@@ -130,19 +117,7 @@ struct OptionsController : ::testing::Test
 
     TFMain& Start()
     {
-        FrontEnd frontEnd{desktop,
-                          loop,
-                          clock,
-                          sound,
-                          registry,
-                          [this] { return std::unique_ptr<Timer>(clock.MakeTimer()); },
-                          [this] {
-                              auto w = std::make_unique<FakeFolderWatcher>();
-                              watchers.push_back(w.get());
-                              return std::unique_ptr<FolderWatcher>(std::move(w));
-                          }};
-        main = std::make_unique<TFMain>(frontEnd, StartupPaths{folder.Path(), folder / "absent.db"});
-        main->FormCreate();
+        StartController();
         adapter = std::make_unique<OptionsAdapter>(*main);
         desktop.Boxes.clear(); // the closed journal's box at start-up
         return *main;
@@ -161,7 +136,6 @@ struct OptionsController : ::testing::Test
         return *dialog->findChild<W*>(QString::fromLatin1(name));
     }
 
-    RegistryKey Options() { return registry.OpenKey(Hive::LocalMachine, kOptions); }
     [[nodiscard]] bool Logged(const std::string& start) const
     {
         return std::any_of(desktop.ProtocolLines.begin(), desktop.ProtocolLines.end(),
@@ -169,14 +143,6 @@ struct OptionsController : ::testing::Test
     }
     FakeFolderWatcher& PostBoxWatcher() { return *watchers.at(0); }
 
-    TempFolder folder;
-    FakeClock clock;
-    FakeEventLoop loop;
-    RecordingDesktop desktop;
-    SilentSoundPlayer sound;
-    RegistryStore registry;
-    std::vector<FakeFolderWatcher*> watchers;
-    std::unique_ptr<TFMain> main;
     std::unique_ptr<OptionsAdapter> adapter;
     std::unique_ptr<TFOptions> dialog;
 };
