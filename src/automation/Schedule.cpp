@@ -8,6 +8,7 @@
 #include "platform/RegistryStore.h"
 #include "platform/Timer.h"
 #include "settings/RuntimeSettings.h"
+#include "settings/SettingsTable.h"
 
 #include <chrono>
 #include <cmath>
@@ -20,11 +21,6 @@ namespace
 
 constexpr std::chrono::milliseconds kTimer4Period{60000};
 constexpr std::int64_t kMsPerDay = 86400000;
-
-constexpr double HourMinute(int hour, int minute)
-{
-    return (hour * 60.0 + minute) / 1440.0;
-}
 
 // A stored time keeps the date of the dialog's time picker; only the time of day counts.
 double TimeOfDay(double stored)
@@ -66,12 +62,11 @@ std::int64_t Schedule::MillisecondOfDay(double dateTime)
 
 ScheduleWindow Schedule::DefaultWindow(int weekday)
 {
+    // The same defaults as the options dialog shows.
     ScheduleWindow w;
-    if (weekday >= 1 && weekday <= 5) {
-        w.DayEnabled = true;
-        w.Start = HourMinute(9, 30);
-        w.Stop = weekday == 5 ? HourMinute(16, 30) : HourMinute(17, 30);
-    }
+    w.DayEnabled = DefaultWeekEnabled(weekday);
+    w.Start = TimeOfDay(DefaultScheduleStart(weekday));
+    w.Stop = TimeOfDay(DefaultScheduleStop(weekday));
     return w;
 }
 

@@ -61,7 +61,7 @@ struct SettingInfo
 [[nodiscard]] const SettingInfo* FindCounter(std::string_view name);
 
 // Schedule defaults for an ISO weekday (1 = Monday ... 7 = Sunday). Times carry the date
-// part 1.0 that the dialog's time pickers hold, so 09:30 is 1.395833...
+// 1.0 (31 December 1899) that the dialog's time pickers hold, so 09:30 is 1.395833...
 [[nodiscard]] bool DefaultWeekEnabled(int weekday);
 [[nodiscard]] double DefaultScheduleStart(int weekday);
 [[nodiscard]] double DefaultScheduleStop(int weekday);
