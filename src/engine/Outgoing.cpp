@@ -143,6 +143,13 @@ void Outgoing::SendOne(const std::string& name, const std::filesystem::path& fil
         if (measured) {
             const std::int64_t stored = m_ctx.ftp.Size(name);
             if (stored >= 0 && stored != size) {
+                // The part must not stand on the server under the file's own name, where it
+                // could be taken for the whole document; the file is sent again next cycle.
+                try {
+                    m_ctx.ftp.Delete(name);
+                } catch (const std::exception&) {
+                    // the mismatch below is the error to report; the next upload replaces the part
+                }
                 throw std::runtime_error("Файл " + name + " принят FTP не полностью: " +
                                          std::to_string(stored) + " из " + std::to_string(size) + " байт");
             }

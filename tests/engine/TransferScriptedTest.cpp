@@ -174,7 +174,10 @@ TEST(TransferScripted, AnUploadTheServerHoldsOnlyInPartKeepsTheLocalFile)
     CycleFixture f;
     WriteFile(f.tempSend / "a.enc", "aaaaa");
     ScriptedFtpServer server;
-    LoginAndUploadFirst(server).On("SIZE a.enc", "213 3").On("QUIT", "221 Bye");
+    LoginAndUploadFirst(server)
+        .On("SIZE a.enc", "213 3")
+        .On("DELE a.enc", "250 Deleted")
+        .On("QUIT", "221 Bye");
     f.UseServer(server.Port());
     server.Start();
 
@@ -185,6 +188,9 @@ TEST(TransferScripted, AnUploadTheServerHoldsOnlyInPartKeepsTheLocalFile)
     EXPECT_EQ(ReadFile(f.tempSend / "a.enc"), "aaaaa");
     EXPECT_FALSE(f.Logged("Передали файл a.enc"));
     EXPECT_TRUE(f.Logged("Ошибка: Файл a.enc принят FTP не полностью: 3 из 5 байт")) << f.LogText();
+    // The part does not stay on the server under the file's own name.
+    const auto received = server.Received();
+    EXPECT_NE(std::find(received.begin(), received.end(), "DELE a.enc"), received.end());
 }
 
 TEST(TransferScripted, UnsafeListedNamesAreSkippedWithAnErrorAndStayOnTheServer)
