@@ -69,7 +69,13 @@ void QtDesktop::SetMonitoringItemEnabled(bool enabled)
 void QtDesktop::SetMonitoringItemChecked(bool checked)
 {
     m_tray.SetMonitoringChecked(checked);
-    m_tray.SetMonitoringActive(checked);
+}
+
+void QtDesktop::SetMonitoringItemImage(int image)
+{
+    // The picture follows the monitoring state, which a manual cycle outside the working
+    // window can leave on while the item is unchecked.
+    m_tray.SetMonitoringActive(image == 1); // image 1 of the menu list: monitoring on
 }
 
 bool QtDesktop::MonitoringItemChecked() const

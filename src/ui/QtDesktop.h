@@ -29,9 +29,8 @@ public:
     void ShowBalloon(const std::string& title, const std::string& text, BalloonIcon icon,
                      int timeoutMs) override;
     void SetMonitoringItemEnabled(bool enabled) override;
-    // The item's picture follows the check mark, which the monitoring switch keeps equal
-    // to the monitoring state.
     void SetMonitoringItemChecked(bool checked) override;
+    void SetMonitoringItemImage(int image) override;
     [[nodiscard]] bool MonitoringItemChecked() const override;
     [[nodiscard]] bool MonitoringItemEnabled() const override;
     void ShowMessageBox(const std::string& caption, const std::string& text, MessageIcon icon) override;

@@ -190,10 +190,15 @@ TEST(QtDesktop, MonitoringItemAndMessageBoxesAsTheCoreSeesThem)
 
     desktop.SetMonitoringItemChecked(true);
     EXPECT_TRUE(desktop.MonitoringItemChecked());
+    desktop.SetMonitoringItemImage(1);
     EXPECT_EQ(tray.MonitoringImage(), 1);
     desktop.SetMonitoringItemEnabled(false);
     EXPECT_FALSE(desktop.MonitoringItemEnabled());
+    // The picture follows the monitoring state, not the check mark: a manual cycle outside the
+    // window leaves monitoring on with the item unchecked.
     desktop.SetMonitoringItemChecked(false);
+    EXPECT_EQ(tray.MonitoringImage(), 1);
+    desktop.SetMonitoringItemImage(9);
     EXPECT_EQ(tray.MonitoringImage(), 9);
 
     desktop.SetTrayAnimated(true);

@@ -164,11 +164,14 @@ int main(int argc, char** argv)
     desktop.SetProgressRange(18342);
     desktop.SetProgressPosition(7400);
     desktop.SetMonitoringItemChecked(true);
+    desktop.SetMonitoringItemImage(1);
 
     QObject::connect(&tray, &ornel::TrayIcon::StatusClicked, &status, &ornel::TFUStatus::ShowStatus);
     QObject::connect(&tray, &ornel::TrayIcon::ExitClicked, &app, &QApplication::quit);
-    QObject::connect(&tray, &ornel::TrayIcon::MonitoringClicked, &tray,
-                     [&desktop](bool on) { desktop.SetMonitoringItemChecked(on); });
+    QObject::connect(&tray, &ornel::TrayIcon::MonitoringClicked, &tray, [&desktop](bool on) {
+        desktop.SetMonitoringItemChecked(on);
+        desktop.SetMonitoringItemImage(on ? 1 : 9);
+    });
     QObject::connect(&tray, &ornel::TrayIcon::AboutClicked, &tray, [&registry] {
         ornel::TFAbout about(registry.get());
         about.exec();
