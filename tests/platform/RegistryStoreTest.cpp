@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/FileLock.h"
 #include "platform/RegFile.h"
+#include "support/ErrorOf.h"
 #include "support/TempFolder.h"
 
 #include <csignal>
@@ -19,16 +20,6 @@ namespace
 {
 
 const std::string kOptions = "\\SOFTWARE\\RUX\\ORNEL_FTP\\Options";
-
-std::string ErrorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "no error";
-}
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "platform/CodePage.h"
 #include "platform/RegistryStore.h"
 #include "settings/SettingsTable.h"
+#include "support/ErrorOf.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -52,16 +53,6 @@ std::string HexList(const std::string& bytes, std::string_view breakAfter)
             out += i % 10 == 9 ? std::string(",\\") + std::string(breakAfter) + "  " : ",";
     }
     return out;
-}
-
-std::string ErrorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "no error";
 }
 
 } // namespace

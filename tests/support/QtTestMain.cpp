@@ -1,4 +1,4 @@
-// The dialog's tests need one QApplication for the whole run; without a display they use
+// The Qt tests (desktop, options dialog) need one QApplication for the whole run; without a display they use
 // the offscreen platform (also when CTest lists the tests).
 #include <QApplication>
 #include <QDir>
@@ -11,7 +11,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        const QString runtime = QDir::tempPath() + QStringLiteral("/ornel-options-test-runtime");
+        const QString runtime = QDir::tempPath() + QStringLiteral("/ornel-qt-test-runtime");
         QDir().mkpath(runtime);
         ::chmod(runtime.toLocal8Bit().constData(), 0700);
         qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
