@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
     libcrypto++-dev libsqlcipher-dev sqlcipher libsodium-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    python3-pyftpdlib vsftpd lftp curl
+    python3-pyftpdlib vsftpd db5.3-util lftp curl
     xvfb trayer imagemagick xdotool x11-utils
     gstreamer1.0-plugins-good gstreamer1.0-plugins-base
     clang-14 libclang-rt-14-dev

@@ -6,16 +6,11 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
-#include <vector>
-
-extern char** environ;
 
 namespace ornel::test
 {
@@ -56,26 +51,7 @@ MaskingFtpServer::MaskingFtpServer(const std::filesystem::path& root, std::strin
         "--user",           std::move(user),
         "--password",       std::move(password),
         "--passive",        std::to_string(low) + "-" + std::to_string(low + 99)};
-    std::vector<char*> args;
-    for (const auto& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, m_log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attr, 0);
-    const int rc = posix_spawn(&m_pid, args[0], &actions, &attr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (rc != 0) {
-        throw std::runtime_error("cannot start the demo FTP server: " + std::to_string(rc));
-    }
+    m_pid = SpawnServer(argv, m_log);
     const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
     while (std::chrono::steady_clock::now() < deadline) {
         int status = 0;

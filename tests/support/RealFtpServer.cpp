@@ -30,20 +30,138 @@ constexpr std::chrono::seconds kStartTimeout{15};
 constexpr std::chrono::seconds kStopTimeout{5};
 constexpr std::chrono::milliseconds kPollStep{20};
 
-std::filesystem::path MakeWorkDir()
+constexpr const char* kWorkDirPrefix = "ornel-ftpd-";
+// Held locked by the process that owns the folder for as long as its server runs.
+constexpr const char* kOwnerLock = "owner.lock";
+constexpr const char* kSetpriv = "/usr/bin/setpriv";
+constexpr const char* kUnshare = "/usr/bin/unshare";
+constexpr const char* kVsftpd = "/usr/sbin/vsftpd";
+constexpr const char* kDbLoad = "/usr/bin/db5.3_load";
+// The account the virtual user works as; Debian's vsftpd package creates it.
+constexpr const char* kGuestAccount = "ftp";
+constexpr const char* kPamService = "ornel-ftpd";
+
+// Runs a set-up command to its end, feeding `input` to it; returns its exit status.
+int RunCommand(const std::string& command, const std::string& input = {})
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ornel-ftpd-XXXXXX").string();
+    FILE* pipe = ::popen((command + " >/dev/null 2>&1").c_str(), "w");
+    if (pipe == nullptr) {
+        return -1;
+    }
+    if (!input.empty()) {
+        std::fwrite(input.data(), 1, input.size(), pipe);
+    }
+    return ::pclose(pipe);
+}
+
+bool Executable(const char* path)
+{
+    return ::access(path, X_OK) == 0;
+}
+
+// Work folders of servers whose test process died without cleaning up (killed, crashed):
+// nobody holds their owner lock any more.
+void RemoveAbandonedWorkDirs()
+{
+    std::error_code ec;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::temp_directory_path(), ec)) {
+        if (entry.path().filename().string().rfind(kWorkDirPrefix, 0) != 0) {
+            continue;
+        }
+        const int fd = ::open((entry.path() / kOwnerLock).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            continue; // not ours, or still being set up
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            std::filesystem::remove_all(entry.path(), ec);
+        }
+        ::close(fd);
+    }
+}
+
+// A private folder for the server's configuration and output. Its owner lock is taken
+// before the lock file gets its name, so a sweep never sees a live folder unlocked.
+std::filesystem::path MakeWorkDir(int& lockFd)
+{
+    RemoveAbandonedWorkDirs();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / (std::string(kWorkDirPrefix) + "XXXXXX")).string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a folder for the FTP server");
     }
-    return pattern;
+    const std::filesystem::path folder = pattern;
+    const auto unnamed = folder / "owner.lock.new";
+    lockFd = ::open(unnamed.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd < 0 || ::flock(lockFd, LOCK_EX) != 0 ||
+        ::rename(unnamed.c_str(), (folder / kOwnerLock).c_str()) != 0) {
+        throw std::runtime_error("cannot lock the FTP server's folder " + folder.string());
+    }
+    return folder;
 }
 
-// Starts `argv` in a process group of its own, output to `log`; returns its PID.
-pid_t Spawn(const std::vector<std::string>& argv, const std::filesystem::path& log)
+std::string RandomPassword()
 {
+    std::ifstream random("/dev/urandom", std::ios::binary);
+    unsigned char bytes[12] = {};
+    if (!random.read(reinterpret_cast<char*>(bytes), sizeof bytes)) {
+        throw std::runtime_error("cannot read /dev/urandom");
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (const unsigned char b : bytes) {
+        text += kHex[b >> 4];
+        text += kHex[b & 15];
+    }
+    return text;
+}
+
+// The virtual user's database and a PAM service that checks logins against it alone.
+void WriteVirtualUser(const std::filesystem::path& workDir, const std::string& user,
+                      const std::string& password)
+{
+    if (user.empty() || user.find_first_of("\r\n'") != std::string::npos ||
+        password.find_first_of("\r\n") != std::string::npos) {
+        throw std::runtime_error("unusable user name or password for vsftpd's virtual user");
+    }
+    const auto database = workDir / "users";
+    if (RunCommand(std::string(kDbLoad) + " -T -t hash '" + database.string() + ".db'",
+                   user + "\n" + password + "\n") != 0) {
+        throw std::runtime_error(std::string("cannot write the virtual user database with ") + kDbLoad);
+    }
+    std::filesystem::create_directory(workDir / "pam.d");
+    std::ofstream(workDir / "pam.d" / kPamService)
+        << "auth required pam_userdb.so db=" << database.string()
+        << "\naccount required pam_userdb.so db=" << database.string() << "\n";
+}
+
+void HandOver(const std::filesystem::path& root, const passwd& account)
+{
+    ::chown(root.c_str(), account.pw_uid, account.pw_gid);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        ::chown(entry.path().c_str(), account.pw_uid, account.pw_gid);
+    }
+}
+
+// A passive range of its own for each control port, below the system's ephemeral ports.
+std::pair<int, int> PassiveRange(int port)
+{
+    const int first = 10000 + (port % 400) * 50;
+    return {first, first + 49};
+}
+
+} // namespace
+
+pid_t SpawnServer(const std::vector<std::string>& argv, const std::filesystem::path& log)
+{
+    std::vector<std::string> command;
+    if (Executable(kSetpriv)) {
+        // The server dies with the test that started it, also when that is killed.
+        command = {kSetpriv, "--pdeathsig", "KILL", "--"};
+    }
+    command.insert(command.end(), argv.begin(), argv.end());
     std::vector<char*> args;
-    for (const auto& arg : argv) {
+    for (const auto& arg : command) {
         args.push_back(const_cast<char*>(arg.c_str()));
     }
     args.push_back(nullptr);
@@ -61,104 +179,10 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::filesystem::path& l
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {
-        throw std::runtime_error("cannot start " + argv[0] + ": " + std::to_string(rc));
+        throw std::runtime_error("cannot start " + argv.front() + ": " + std::to_string(rc));
     }
     return pid;
 }
-
-// Runs a set-up command to its end, feeding `input` to it; returns its exit status.
-int RunCommand(const std::string& command, const std::string& input = {})
-{
-    FILE* pipe = ::popen((command + " >/dev/null 2>&1").c_str(), "w");
-    if (pipe == nullptr) {
-        return -1;
-    }
-    if (!input.empty()) {
-        std::fwrite(input.data(), 1, input.size(), pipe);
-    }
-    return ::pclose(pipe);
-}
-
-void WriteIfDifferent(const std::filesystem::path& file, const std::string& content)
-{
-    std::ifstream in(file);
-    std::stringstream current;
-    current << in.rdbuf();
-    if (in && current.str() == content) {
-        return;
-    }
-    std::ofstream(file, std::ios::trunc) << content;
-}
-
-// Tests run in parallel: useradd, chpasswd and the PAM file are touched by one at a time.
-class SetupLock
-{
-public:
-    SetupLock()
-        : m_fd(::open("/tmp/ornel-vsftpd-setup.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600))
-    {
-        if (m_fd >= 0) {
-            ::flock(m_fd, LOCK_EX);
-        }
-    }
-    ~SetupLock()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    SetupLock(const SetupLock&) = delete;
-    SetupLock& operator=(const SetupLock&) = delete;
-
-private:
-    int m_fd;
-};
-
-void EnsureLocalAccount(const std::filesystem::path& root, const std::string& user,
-                        const std::string& password)
-{
-    const SetupLock lock;
-    {
-        std::ifstream shells("/etc/shells");
-        std::string line;
-        bool listed = false;
-        while (std::getline(shells, line)) {
-            listed = listed || line == "/bin/false";
-        }
-        if (!listed) {
-            std::ofstream("/etc/shells", std::ios::app) << "/bin/false\n";
-        }
-    }
-    // The account's home is "/": vsftpd enters the home before local_root, and servers of
-    // the same account started side by side each have a root of their own.
-    if (::getpwnam(user.c_str()) == nullptr) {
-        RunCommand("useradd -M -d / -s /bin/false " + user);
-    } else {
-        RunCommand("usermod -d / -s /bin/false " + user);
-    }
-    if (RunCommand("chpasswd", user + ":" + password + "\n") != 0) {
-        throw std::runtime_error("chpasswd failed for " + user);
-    }
-    WriteIfDifferent("/etc/pam.d/vsftpd", "auth required pam_unix.so\naccount required pam_unix.so\n");
-    std::filesystem::create_directories("/var/run/vsftpd/empty");
-    const passwd* account = ::getpwnam(user.c_str());
-    if (account == nullptr) {
-        throw std::runtime_error("cannot create the local account " + user);
-    }
-    ::chown(root.c_str(), account->pw_uid, account->pw_gid);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-        ::chown(entry.path().c_str(), account->pw_uid, account->pw_gid);
-    }
-}
-
-// A passive range of its own for each control port, below the system's ephemeral ports.
-std::pair<int, int> PassiveRange(int port)
-{
-    const int first = 10000 + (port % 400) * 50;
-    return {first, first + 49};
-}
-
-} // namespace
 
 int FreeLoopbackPort()
 {
@@ -172,6 +196,27 @@ bool RealFtpServer::PyftpdlibAvailable()
     return RunCommand("/usr/bin/python3 -c 'import pyftpdlib'") == 0;
 }
 
+std::string RealFtpServer::VsftpdUnavailable()
+{
+    if (::geteuid() != 0) {
+        return "vsftpd needs root";
+    }
+    for (const char* program : {kVsftpd, kDbLoad, kUnshare}) {
+        if (!Executable(program)) {
+            return std::string(program) + " is not installed";
+        }
+    }
+    if (::getpwnam(kGuestAccount) == nullptr) {
+        return std::string("the account '") + kGuestAccount + "' of the vsftpd package is missing";
+    }
+    static const bool privateMounts =
+        RunCommand(std::string(kUnshare) + " --mount --propagation private /bin/true") == 0;
+    if (!privateMounts) {
+        return "no private mount namespace for vsftpd's PAM service here";
+    }
+    return {};
+}
+
 std::unique_ptr<RealFtpServer> RealFtpServer::StartPyftpdlib(const std::filesystem::path& root,
                                                              const std::string& user,
                                                              const std::string& password)
@@ -180,13 +225,13 @@ std::unique_ptr<RealFtpServer> RealFtpServer::StartPyftpdlib(const std::filesyst
     server->m_root = root;
     server->m_user = user;
     server->m_password = password;
-    server->m_workDir = MakeWorkDir();
+    server->m_workDir = MakeWorkDir(server->m_workDirLock);
     server->m_port = FreeLoopbackPort();
     const auto [low, high] = PassiveRange(server->m_port);
-    server->m_pid = Spawn({"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
-                           std::to_string(server->m_port), "-w", "-d", root.string(), "-u", user, "-P",
-                           password, "-r", std::to_string(low) + "-" + std::to_string(high)},
-                          server->m_workDir / "server.log");
+    server->m_pid = SpawnServer({"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
+                                 std::to_string(server->m_port), "-w", "-d", root.string(), "-u", user, "-P",
+                                 password, "-r", std::to_string(low) + "-" + std::to_string(high)},
+                                server->m_workDir / "server.log");
     server->WaitUntilAccepting();
     return server;
 }
@@ -195,27 +240,40 @@ std::unique_ptr<RealFtpServer> RealFtpServer::StartVsftpd(const std::filesystem:
                                                           const std::string& user,
                                                           const std::string& password)
 {
-    if (::geteuid() != 0) {
-        throw std::runtime_error("vsftpd needs root to start");
+    if (const auto reason = VsftpdUnavailable(); !reason.empty()) {
+        throw std::runtime_error("cannot start vsftpd: " + reason);
     }
     std::unique_ptr<RealFtpServer> server(new RealFtpServer());
     server->m_root = root;
     server->m_user = user;
-    server->m_password = password;
-    server->m_workDir = MakeWorkDir();
-    EnsureLocalAccount(root, user, password);
+    server->m_password = password.empty() ? RandomPassword() : password;
+    server->m_workDir = MakeWorkDir(server->m_workDirLock);
+    WriteVirtualUser(server->m_workDir, server->m_user, server->m_password);
+    const passwd* guest = ::getpwnam(kGuestAccount);
+    HandOver(root, *guest);
+    const auto emptyDir = server->m_workDir / "empty";
+    std::filesystem::create_directory(emptyDir);
     server->m_port = FreeLoopbackPort();
     const auto [low, high] = PassiveRange(server->m_port);
     const auto config = server->m_workDir / "vsftpd.conf";
     std::ofstream(config) << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port="
                           << server->m_port
                           << "\nbackground=NO\nanonymous_enable=NO\nlocal_enable=YES\nwrite_enable=YES\n"
+                          << "guest_enable=YES\nguest_username=" << kGuestAccount
+                          << "\nvirtual_use_local_privs=YES\n"
                           << "local_root=" << root.string()
                           << "\nchroot_local_user=YES\nallow_writeable_chroot=YES\n"
                           << "pasv_enable=YES\npasv_min_port=" << low << "\npasv_max_port=" << high
-                          << "\nport_enable=YES\nconnect_from_port_20=NO\nssl_enable=NO\nseccomp_sandbox=NO\n"
-                          << "pam_service_name=vsftpd\nsecure_chroot_dir=/var/run/vsftpd/empty\n";
-    server->m_pid = Spawn({"/usr/sbin/vsftpd", config.string()}, server->m_workDir / "server.log");
+                          << "\nport_enable=YES\nconnect_from_port_20=NO\nssl_enable=NO\nseccomp_sandbox="
+                             "NO\ndelay_failed_login=0\n"
+                          << "pam_service_name=" << kPamService << "\nsecure_chroot_dir=" << emptyDir.string()
+                          << "\n";
+    // The bind mount over /etc/pam.d exists only in the server's own mount namespace and
+    // ends with its last process; the host's PAM configuration is never written.
+    server->m_pid = SpawnServer({kUnshare, "--mount", "--propagation", "private", "--", "/bin/sh", "-c",
+                                 "mount --bind \"$1\" /etc/pam.d && exec \"$2\" \"$3\"", "sh",
+                                 (server->m_workDir / "pam.d").string(), kVsftpd, config.string()},
+                                server->m_workDir / "server.log");
     server->WaitUntilAccepting();
     return server;
 }
@@ -265,6 +323,9 @@ RealFtpServer::~RealFtpServer()
     }
     std::error_code ec;
     std::filesystem::remove_all(m_workDir, ec);
+    if (m_workDirLock >= 0) {
+        ::close(m_workDirLock);
+    }
 }
 
 std::string RealFtpServer::Log() const
