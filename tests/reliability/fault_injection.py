@@ -321,7 +321,8 @@ def main():
                 runner.ledger.violate(runner.round, "no case of the fault class '%s' ran" % kind)
         rig.log("fault classes run: %s%s" % (", ".join(ran), "; NOT RUN: %s" % ", ".join(missing) if missing else ""))
         if runner.ledger.repeats:
-            rig.log("files delivered again after a failed step (the described re-send): %d" % len(runner.ledger.repeats))
+            rig.log("files delivered again after a failed step (sent or fetched again by the next cycle): %d"
+                    % len(runner.ledger.repeats))
         rig.log("FAULT INJECTION: seed %d, cases tried %d (%s), files %d outgoing + %d incoming, violations %d"
                 % (seed, runner.tried, ", ".join("%s %d" % kv for kv in runner.effects.items()),
                    len(runner.ledger.outgoing), len(runner.ledger.incoming), len(runner.ledger.violations)))
