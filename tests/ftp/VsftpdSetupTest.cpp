@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <pwd.h>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace ornel::test
@@ -23,19 +24,25 @@ namespace fs = std::filesystem;
 
 using HostState = std::map<std::string, std::size_t>;
 
-// The account databases, the login shells and every PAM service, each by a digest of its
-// content (the content itself, shadow included, never reaches a test's output).
+// Every entry of the account databases by its name, the login shells and every PAM
+// service, each by a digest of its content (the content itself, shadow included, never
+// reaches a test's output), so that a change names the account or file it touched.
 HostState AccountsAndAuthentication()
 {
     HostState state;
-    const auto add = [&state](const fs::path& file) {
-        std::error_code ec;
-        state[file.string()] = fs::is_regular_file(file, ec) ? std::hash<std::string>{}(ReadFile(file)) : 0;
-    };
-    for (const char* file : {"/etc/passwd", "/etc/shadow", "/etc/group", "/etc/gshadow", "/etc/shells"}) {
-        add(file);
-    }
     std::error_code ec;
+    for (const char* file : {"/etc/passwd", "/etc/shadow", "/etc/group", "/etc/gshadow"}) {
+        std::istringstream lines(fs::is_regular_file(file, ec) ? ReadFile(file) : std::string());
+        for (std::string line; std::getline(lines, line);) {
+            state[std::string(file) + " " + line.substr(0, line.find(':'))] = std::hash<std::string>{}(line);
+        }
+    }
+    const auto add = [&state](const fs::path& file) {
+        std::error_code error;
+        state[file.string()] =
+            fs::is_regular_file(file, error) ? std::hash<std::string>{}(ReadFile(file)) : 0;
+    };
+    add("/etc/shells");
     for (const auto& entry : fs::directory_iterator("/etc/pam.d", ec)) {
         add(entry.path());
     }

@@ -12,12 +12,27 @@ import os
 import sys
 
 
+ACCOUNT_FILES = ("/etc/passwd", "/etc/shadow", "/etc/group", "/etc/gshadow")
+
+
 def etc_files():
+    """Every file by its digest; the account databases entry by entry, so that a change
+    names the account."""
     state = {}
+    for path in ACCOUNT_FILES:
+        try:
+            with open(path, "rb") as f:
+                for line in f:
+                    name = line.split(b":", 1)[0].decode(errors="replace")
+                    state["%s (entry %s)" % (path, name)] = hashlib.sha256(line).hexdigest()
+        except OSError:
+            pass
     for base, dirs, files in os.walk("/etc"):
         dirs.sort()
         for name in sorted(files):
             path = os.path.join(base, name)
+            if path in ACCOUNT_FILES or path.rstrip("-") in ACCOUNT_FILES:
+                continue
             if os.path.islink(path):
                 state[path] = "link:" + os.readlink(path)
                 continue
