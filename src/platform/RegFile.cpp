@@ -143,10 +143,9 @@ std::string Utf16LeToUtf8(std::string_view bytes, bool stopAtZero, const std::st
 [[noreturn]] void Ambiguous(const std::string& source, std::size_t index)
 {
     Refuse(source, index,
-           "this text reads one way in Windows-1251 and another in UTF-8, so its encoding cannot be told. "
-           "A REGEDIT4 file without a mark is read as Windows-1251, as regedit writes it, and only where it "
-           "cannot be UTF-8; a file in UTF-8 (an export of an earlier version of this program, for one) "
-           "needs a UTF-8 byte order mark at its start");
+           "this line reads one way in Windows-1251 and another in UTF-8, so its encoding cannot be told. "
+           "A REGEDIT4 file is read as Windows-1251 only where it cannot be UTF-8; a UTF-8 file (an export "
+           "of an earlier version of this program, for one) needs a UTF-8 byte order mark at its start");
 }
 
 // Fills `decoded` when the bytes need converting and returns the file's lines as UTF-8,

@@ -147,7 +147,7 @@ TEST(RegExchange, ARefusedFileNamesItsLineAndLeavesTheStoreAsItWas)
         {"mixed.reg",
          head + Utf8ToCp1251("\"PostBoxIn\"=\"c:\\\\Входящие\"\r\n") +
              "\"UnKnOwn\"=\"c:\\\\Неизвестные\"\r\n",
-         "6: this text reads one way in Windows-1251 and another in UTF-8"},
+         "6: this line reads one way in Windows-1251 and another in UTF-8"},
         {"nul.reg", head + "\"User\"=\"a" + std::string(1, '\0') + "\"\r\n", "5: a NUL byte"},
     };
     for (const Case& c : cases) {
