@@ -191,19 +191,8 @@ TEST(RegFile, AFileThatBreaksItsEncodingRuleIsRefusedNeverReencoded)
     EXPECT_EQ(ValueOf(marked, kOptions, "PostBoxOut").Text, "c:\\DEPO\\Неизвестные");
 }
 
-TEST(RegFile, TheStoreReadsOnlyItsOwnFiles)
+TEST(RegFile, TheStoreRefusesFilesNotItsOwn)
 {
-    // Files of the earlier versions: no mark, "REGEDIT4" and a bare line feed, UTF-8.
-    const std::string earlier =
-        "REGEDIT4\n\n[" + kOptions + "]\n\"PostBoxOut\"=\"c:\\\\DEPO\\\\Неизвестные\"\n";
-    EXPECT_EQ(ValueOf(ParseRegFile(earlier, "t", RegFileRole::StoreHive), kOptions, "PostBoxOut").Text,
-              "c:\\DEPO\\Неизвестные");
-
-    // One Windows-1251 line added to such a file stops the store there, naming the line.
-    const std::string appended = earlier + Utf8ToCp1251("\"PostBoxIn\"=\"c:\\\\DEPO\\\\Входящие\"\n");
-    EXPECT_NE(RefusalOf(appended, RegFileRole::StoreHive, 5).find("not valid UTF-8"), std::string::npos)
-        << RefusalOf(appended, RegFileRole::StoreHive);
-
     const std::string windows = Utf8ToCp1251("REGEDIT4\r\n\r\n[" + kOptions + "]\r\n\"IP\"=\"Пё\"\r\n");
     const std::string foreign[] = {windows, WindowsExport(true),
                                    std::string(kOwnRegFileMark) + "Windows Registry Editor Version 5.00\n"};
