@@ -4,6 +4,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <stdexcept>
 #include <thread>
 
 namespace ornel::test
@@ -82,6 +83,16 @@ public:
     int ShutDownAfter = 1 << 30;
     std::chrono::milliseconds LastTimeout{0};
 };
+
+constexpr std::chrono::minutes kLong{10};
+
+std::string Script(FilesFixture& f, const std::string& name, const std::string& body)
+{
+    const fs::path script = fs::path(f.Dir("Crypt")) / name;
+    WriteFile(script, "#!/bin/sh\n" + body);
+    fs::permissions(script, fs::perms::owner_all);
+    return script.string();
+}
 
 } // namespace
 
@@ -162,12 +173,6 @@ TEST(CryptCall, CommandLinesReachTheProgramAsArguments)
     f.crypt.ProcessCrypt(TransferDirection::Outgoing, in, out);
     EXPECT_EQ(f.Lines().back(), "left.enc Ok!");
 
-    EXPECT_EQ(f.crypt.RunAndWait(program, "", "", 3), 7);
-    EXPECT_EQ(f.crypt.RunAndWait((f.root / "missing").string(), "", "", 0), -1);
-    f.settings.CryptProgNew = "";
-    f.desktop.ProtocolLines.clear();
-    f.crypt.ProcessCrypt(TransferDirection::Outgoing, in, out);
-    EXPECT_EQ(f.Lines(), (std::vector<std::string>{"Шифрование найденных файлов", "left.enc Ok!"}));
 }
 
 TEST(CryptCall, WaitServesEventsWithoutSpinningAndStopsAtShutdown)
@@ -184,7 +189,7 @@ TEST(CryptCall, WaitServesEventsWithoutSpinningAndStopsAtShutdown)
     fs::permissions(script, fs::perms::owner_all);
 
     loop.ShutDownAfter = 3;
-    EXPECT_EQ(crypt.RunAndWait(script, go.string(), "", 0), -1);
+    EXPECT_EQ(crypt.RunAndWait(script, go.string(), "", 0, kLong).How, ProgramRun::Outcome::Abandoned);
     EXPECT_EQ(loop.Waits, 3);
     EXPECT_GE(loop.Processed, 3);
     EXPECT_GT(loop.LastTimeout.count(), 0) << "the wait blocks in the event loop between polls";
@@ -192,7 +197,9 @@ TEST(CryptCall, WaitServesEventsWithoutSpinningAndStopsAtShutdown)
 
     loop.ShutDownAfter = 1 << 30;
     loop.Waits = 0;
-    EXPECT_EQ(crypt.RunAndWait(script, go.string(), "", 0), 5);
+    const ProgramRun run = crypt.RunAndWait(script, go.string(), "", 0, kLong);
+    EXPECT_EQ(run.How, ProgramRun::Outcome::Ended);
+    EXPECT_EQ(run.ExitCode, 5);
 }
 
 TEST(CryptCall, ReferenceProgramRoundTripIsByteExact)
@@ -284,6 +291,79 @@ TEST(CryptCall, UndecryptableFilesBecomeErrorReports)
     EXPECT_EQ(FilesFixture::FilesIn(out2), (std::vector<std::string>{"a.txt", "b.txt.dat"}));
     EXPECT_EQ(ReadFile(fs::path(out2) / "a.txt"), RandomBytes(100'000, 3));
     EXPECT_NE(Cp1251ToUtf8(ReadFile(fs::path(out2) / "b.txt.dat")).find("обрезан"), std::string::npos);
+}
+
+TEST(CryptCall, AProgramThatCannotRunOrFailsEndsTheRunWithItsNameAndWhatHappened)
+{
+    FilesFixture f;
+    const std::string in = f.Dir("Temp/Send/temp2");
+    const std::string out = f.Dir("Temp/Send");
+    WriteFile(fs::path(in) / "order.txt", "plain");
+    WriteFile(fs::path(out) / "left.enc", "from an earlier cycle");
+    const std::string missing = (f.root / "Crypt/clbat").string();
+    const std::string plainFile = (f.root / "Crypt/notes.txt").string();
+    WriteFile(plainFile, "not a program");
+    const std::string crashing = Script(f, "crash.sh", "kill -SEGV $$\n");
+    const std::string recorder = InstallProgram(f, ORNEL_RECORD_ARGS_PATH, "clbat-record");
+    ScopedEnv record("ORNEL_RECORD_FILE", (f.root / "record.txt").string());
+    ScopedEnv exitCode("ORNEL_RECORD_EXIT", "3");
+
+    const std::map<std::string, std::string> cases = {
+        {"", "Программа шифрования не указана (CryptProgNew)"},
+        {missing, "Программа шифрования " + missing + " не найдена"},
+        {plainFile, "Программа шифрования " + plainFile +
+                        " не запускается: это не исполняемый файл или нет права на запуск"},
+        {crashing, "Программа шифрования " + crashing + " завершилась аварийно (сигнал 11)"},
+        {recorder, "Программа шифрования " + recorder + " завершилась с кодом 3"},
+    };
+    for (const auto& [program, message] : cases) {
+        f.settings.CryptProgNew = program;
+        f.desktop.ProtocolLines.clear();
+        try {
+            f.crypt.ProcessCrypt(TransferDirection::Outgoing, in, out);
+            ADD_FAILURE() << "no error for " << program;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()), message);
+        }
+        // The run is not judged by its output: nothing there is reported as encrypted.
+        EXPECT_EQ(f.Lines(), std::vector<std::string>{"Шифрование найденных файлов"}) << program;
+        EXPECT_EQ(FilesFixture::FilesIn(in), std::vector<std::string>{"order.txt"});
+    }
+    EXPECT_TRUE(f.Rows().empty());
+    EXPECT_TRUE(fs::exists(f.root / "record.txt")) << "the failing program did run";
+
+    // Exit code 0 again: the output folder is reported as before.
+    ScopedEnv success("ORNEL_RECORD_EXIT", "0");
+    f.settings.CryptProgNew = recorder;
+    f.crypt.ProcessCrypt(TransferDirection::Outgoing, in, out);
+    EXPECT_EQ(f.Lines().back(), "left.enc Ok!");
+}
+
+TEST(CryptCall, AProgramPastItsBoundIsStoppedWithItsHelpers)
+{
+    FilesFixture f;
+    const std::string in = f.Dir("Temp/Reciv");
+    const std::string out = f.Dir("Temp/Reciv/temp2");
+    WriteFile(fs::path(in) / "answer.enc", "cipher");
+    const fs::path helperPid = f.root / "helper.pid";
+    // A program that starts a helper of its own and then never ends.
+    f.settings.CryptProgNew =
+        Script(f, "hang.sh", "sleep 1000 &\necho $! > " + helperPid.string() + "\nwhile :; do sleep 1; done\n");
+    f.settings.CryptTimeout = 2;
+    f.crypt.SetTimeoutUnit(std::chrono::milliseconds(700)); // 1.4 s in all
+
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        f.crypt.ProcessCrypt(TransferDirection::Incoming, in, out);
+        ADD_FAILURE() << "a hanging program must not pass";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Программа шифрования " + f.settings.CryptProgNew + " не завершилась за 2 мин. и остановлена");
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1400));
+    EXPECT_EQ(FilesFixture::FilesIn(in), std::vector<std::string>{"answer.enc"});
+    ASSERT_TRUE(fs::exists(helperPid)) << "the program had started its helper";
+    EXPECT_TRUE(RunsNoMore(std::stoi(ReadFile(helperPid)))) << "the helper was stopped too";
 }
 
 } // namespace ornel::test
