@@ -116,7 +116,8 @@ void CryptCall::CheckRun(const ProgramRun& run) const
     switch (run.How) {
     case ProgramRun::Outcome::Ended:
         if (run.Signal != 0) {
-            throw std::runtime_error(named + " завершилась аварийно (сигнал " + std::to_string(run.Signal) + ")");
+            throw std::runtime_error(named + " завершилась аварийно (сигнал " + std::to_string(run.Signal) +
+                                     ")");
         }
         if (run.ExitCode != 0) {
             throw std::runtime_error(named + " завершилась с кодом " + std::to_string(run.ExitCode));
@@ -130,7 +131,8 @@ void CryptCall::CheckRun(const ProgramRun& run) const
         case StartFailure::Kind::Missing:
             throw std::runtime_error(named + " не найдена");
         case StartFailure::Kind::NotExecutable:
-            throw std::runtime_error(named + " не запускается: это не исполняемый файл или нет права на запуск");
+            throw std::runtime_error(named +
+                                     " не запускается: это не исполняемый файл или нет права на запуск");
         case StartFailure::Kind::Refused:
             break;
         }
@@ -173,7 +175,8 @@ void CryptCall::ReportOutput(TransferDirection direction, const std::string& out
 }
 
 ProgramRun CryptCall::RunAndWait(const std::string& program, const std::string& parameters,
-                                 const std::string& workingFolder, int windowType, std::chrono::milliseconds bound)
+                                 const std::string& workingFolder, int windowType,
+                                 std::chrono::milliseconds bound)
 {
     // The program gets no window of ours on this platform; the show mode has nothing to
     // act on and is accepted for every value.

@@ -138,7 +138,8 @@ void FileMoves::RemoveStaleParts(const std::string& folder)
     }
 }
 
-void FileMoves::BackupPlain(TransferDirection direction, const std::string& file, const std::string& journalName)
+void FileMoves::BackupPlain(TransferDirection direction, const std::string& file,
+                            const std::string& journalName)
 {
     Backup(direction == TransferDirection::Outgoing ? m_layout.ArcReciv2DayFolder()
                                                     : m_layout.ArcSend2DayFolder(),

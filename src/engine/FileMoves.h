@@ -49,7 +49,8 @@ public:
     // ArchivedEncrypted with the path of the copy. No archive folder: nothing happens.
     // Throws kCannotSave. The journal row is the file's name, or `journalName` when given
     // (a file that got a dated name on its way keeps its own row).
-    void BackupPlain(TransferDirection direction, const std::string& file, const std::string& journalName = {});
+    void BackupPlain(TransferDirection direction, const std::string& file,
+                     const std::string& journalName = {});
     void BackupCrypt(TransferDirection direction, const std::string& file);
 
     // Removes what copies and encryptions cut short by a crash left in a working folder:

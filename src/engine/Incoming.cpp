@@ -177,9 +177,9 @@ void Incoming::ReceiveOne(const std::string& listed)
         if (announced >= 0) {
             const std::optional<std::int64_t> received = FileSize(local);
             if (received.value_or(-1) != announced) {
-                throw std::runtime_error("Файл " + name + " принят не полностью: " +
-                                         std::to_string(received.value_or(0)) + " из " +
-                                         std::to_string(announced) + " байт");
+                throw std::runtime_error("Файл " + name +
+                                         " принят не полностью: " + std::to_string(received.value_or(0)) +
+                                         " из " + std::to_string(announced) + " байт");
             }
         }
         // The server's copy is deleted below: until then this one must survive a power cut,

@@ -172,7 +172,6 @@ TEST(CryptCall, CommandLinesReachTheProgramAsArguments)
     WriteFile(fs::path(out) / "left.enc", "from an earlier cycle");
     f.crypt.ProcessCrypt(TransferDirection::Outgoing, in, out);
     EXPECT_EQ(f.Lines().back(), "left.enc Ok!");
-
 }
 
 TEST(CryptCall, WaitServesEventsWithoutSpinningAndStopsAtShutdown)
@@ -291,6 +290,16 @@ TEST(CryptCall, UndecryptableFilesBecomeErrorReports)
     EXPECT_EQ(FilesFixture::FilesIn(out2), (std::vector<std::string>{"a.txt", "b.txt.dat"}));
     EXPECT_EQ(ReadFile(fs::path(out2) / "a.txt"), RandomBytes(100'000, 3));
     EXPECT_NE(Cp1251ToUtf8(ReadFile(fs::path(out2) / "b.txt.dat")).find("обрезан"), std::string::npos);
+
+    // A result name already taken (a file whose delivery failed earlier): the input waits
+    // for the next run, the file waiting there is reported, and the run is no failure.
+    WriteFile(fs::path(plain) / "a.txt", "again");
+    f.crypt.ProcessCrypt(TransferDirection::Outgoing, plain, sealed);
+    f.desktop.ProtocolLines.clear();
+    WriteFile(fs::path(plain) / "a.txt", "once more");
+    EXPECT_NO_THROW(f.crypt.ProcessCrypt(TransferDirection::Outgoing, plain, sealed));
+    EXPECT_EQ(ReadFile(fs::path(plain) / "a.txt"), "once more");
+    EXPECT_TRUE(f.Logged("a.txt Ok!"));
 }
 
 TEST(CryptCall, AProgramThatCannotRunOrFailsEndsTheRunWithItsNameAndWhatHappened)
@@ -347,8 +356,8 @@ TEST(CryptCall, AProgramPastItsBoundIsStoppedWithItsHelpers)
     WriteFile(fs::path(in) / "answer.enc", "cipher");
     const fs::path helperPid = f.root / "helper.pid";
     // A program that starts a helper of its own and then never ends.
-    f.settings.CryptProgNew =
-        Script(f, "hang.sh", "sleep 1000 &\necho $! > " + helperPid.string() + "\nwhile :; do sleep 1; done\n");
+    f.settings.CryptProgNew = Script(
+        f, "hang.sh", "sleep 1000 &\necho $! > " + helperPid.string() + "\nwhile :; do sleep 1; done\n");
     f.settings.CryptTimeout = 2;
     f.crypt.SetTimeoutUnit(std::chrono::milliseconds(700)); // 1.4 s in all
 
@@ -357,8 +366,8 @@ TEST(CryptCall, AProgramPastItsBoundIsStoppedWithItsHelpers)
         f.crypt.ProcessCrypt(TransferDirection::Incoming, in, out);
         ADD_FAILURE() << "a hanging program must not pass";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Программа шифрования " + f.settings.CryptProgNew + " не завершилась за 2 мин. и остановлена");
+        EXPECT_EQ(std::string(e.what()), "Программа шифрования " + f.settings.CryptProgNew +
+                                             " не завершилась за 2 мин. и остановлена");
     }
     EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1400));
     EXPECT_EQ(FilesFixture::FilesIn(in), std::vector<std::string>{"answer.enc"});

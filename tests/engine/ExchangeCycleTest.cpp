@@ -127,7 +127,8 @@ TEST_P(ExchangeCycleE2E, SendReceiveWithTheEncryptionProgramCarriesFilesBothWays
                                (outside / "enc").string() + " -W " + f.settings.KodSend + " -P " +
                                f.settings.PIN + " -PU " + f.settings.UPIN;
     fs::create_directories(outside / "enc");
-    const ProgramRun sealed = f.crypt.RunAndWait(f.settings.CryptProgNew, params, "", 3, std::chrono::minutes(1));
+    const ProgramRun sealed =
+        f.crypt.RunAndWait(f.settings.CryptProgNew, params, "", 3, std::chrono::minutes(1));
     ASSERT_EQ(sealed.How, ProgramRun::Outcome::Ended);
     ASSERT_EQ(sealed.ExitCode, 0);
     const auto encrypted = CycleFixture::FilesIn(outside / "enc");

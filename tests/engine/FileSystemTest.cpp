@@ -271,7 +271,8 @@ TEST(Process, StopGroupEndsTheProgramAndEveryHelperEvenOnesThatIgnoreTheRequest)
 
     // One that ignores the request, and a helper of it that does too, are killed after the grace.
     auto stubborn = Process::Start(
-        "/bin/sh", {"-c", "trap '' TERM; sleep 1000 & echo $! > helper.pid; while :; do sleep 1; done"}, t.Path());
+        "/bin/sh", {"-c", "trap '' TERM; sleep 1000 & echo $! > helper.pid; while :; do sleep 1; done"},
+        t.Path());
     ASSERT_TRUE(stubborn);
     for (int i = 0; i < 1000 && !fs::exists(t / "helper.pid"); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -29,8 +29,9 @@ int ErrorLines(const CycleFixture& f)
                                           [](const std::string& l) { return l.rfind("Ошибка: ", 0) == 0; }));
 }
 
-// Login, the listings of Out announcing `names`, and the complete download of a.txt.
-ScriptedFtpServer& ListTwoAndFetchFirst(ScriptedFtpServer& server)
+// Login, the listings of Out (`detailed` lines, then `names`), and the complete download of a.txt.
+ScriptedFtpServer& ListAndFetchA(ScriptedFtpServer& server, const std::string& detailed,
+                                 const std::string& names)
 {
     return server.StandardLogin()
         .On("CWD .", "250 OK")
@@ -39,14 +40,14 @@ ScriptedFtpServer& ListTwoAndFetchFirst(ScriptedFtpServer& server)
         .Expect("PASV")
         .EnterPassive()
         .On("LIST *.*", "150 Here it comes")
-        .SendData("-rw-r--r-- 1 u g 5 Jan 1 00:00 a.txt\r\n-rw-r--r-- 1 u g 10 Jan 1 00:00 b.txt\r\n")
+        .SendData(detailed)
         .Reply("226 Done")
         .On("TYPE I", "200 OK")
         .On("TYPE A", "200 OK")
         .Expect("PASV")
         .EnterPassive()
         .On("NLST *.*", "150 Here it comes")
-        .SendData("a.txt\r\nb.txt\r\n")
+        .SendData(names)
         .Reply("226 Done")
         .On("TYPE I", "200 OK")
         .On("SIZE a.txt", "213 5")
@@ -54,7 +55,15 @@ ScriptedFtpServer& ListTwoAndFetchFirst(ScriptedFtpServer& server)
         .EnterPassive()
         .On("RETR a.txt", "150 Sending")
         .SendData("hello")
-        .Reply("226 Done")
+        .Reply("226 Done");
+}
+
+// The listings announcing a.txt and b.txt, a.txt fetched and deleted, b.txt asked for.
+ScriptedFtpServer& ListTwoAndFetchFirst(ScriptedFtpServer& server)
+{
+    return ListAndFetchA(server,
+                         "-rw-r--r-- 1 u g 5 Jan 1 00:00 a.txt\r\n-rw-r--r-- 1 u g 10 Jan 1 00:00 b.txt\r\n",
+                         "a.txt\r\nb.txt\r\n")
         .On("DELE a.txt", "250 Deleted")
         .On("SIZE b.txt", "213 10")
         .Expect("PASV")
@@ -367,32 +376,10 @@ public:
     }
 };
 
-// Login, the listings of Out announcing one file, and its complete download.
+// The listings announcing a.txt alone, and its complete download.
 ScriptedFtpServer& ListAndFetchOne(ScriptedFtpServer& server)
 {
-    return server.StandardLogin()
-        .On("CWD .", "250 OK")
-        .On("CWD Out", "250 OK")
-        .On("TYPE A", "200 OK")
-        .Expect("PASV")
-        .EnterPassive()
-        .On("LIST *.*", "150 Here it comes")
-        .SendData("-rw-r--r-- 1 u g 5 Jan 1 00:00 a.txt\r\n")
-        .Reply("226 Done")
-        .On("TYPE I", "200 OK")
-        .On("TYPE A", "200 OK")
-        .Expect("PASV")
-        .EnterPassive()
-        .On("NLST *.*", "150 Here it comes")
-        .SendData("a.txt\r\n")
-        .Reply("226 Done")
-        .On("TYPE I", "200 OK")
-        .On("SIZE a.txt", "213 5")
-        .Expect("PASV")
-        .EnterPassive()
-        .On("RETR a.txt", "150 Sending")
-        .SendData("hello")
-        .Reply("226 Done");
+    return ListAndFetchA(server, "-rw-r--r-- 1 u g 5 Jan 1 00:00 a.txt\r\n", "a.txt\r\n");
 }
 
 TEST(TransferScripted, ADownloadIsOnDiskBeforeItIsDeletedOnTheServer)

@@ -212,7 +212,7 @@ TEST_F(Options, StoredValuesReadBackAndSaveUnchanged)
         key.WriteInteger("ProxyPort", 3128);
         key.WriteString("ProxyPaswd", EncryptSecret("секрет"));
         key.WriteBool("WindowUnkNown", true); // another tool's spelling of WindowUnknown
-        key.WriteInteger("CryptTimeout", 15);  // no field shows it; a save keeps it
+        key.WriteInteger("CryptTimeout", 15); // no field shows it; a save keeps it
     }
     // A time written by the dialog before keeps its date part; one with seconds keeps them.
     Key().WriteFloat("Start2", 1.0 + (8 * 3600 + 15 * 60 + 30) / 86400.0);

@@ -141,10 +141,12 @@ std::optional<Process> Process::Start(const std::string& program, const std::vec
     posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &term);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    const int rc = searchPath ? ::posix_spawnp(&pid, path.c_str(), &actions, &attributes, argv.data(), environ)
-                              : ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), environ);
+    const int rc = searchPath
+                       ? ::posix_spawnp(&pid, path.c_str(), &actions, &attributes, argv.data(), environ)
+                       : ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
