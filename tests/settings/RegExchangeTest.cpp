@@ -84,6 +84,7 @@ TEST(RegExchange, ImportsARegedit4FileFromWindowsInWindows1251)
                              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\RUX\\ORNEL_FTP\\Options]\r\n"
                              "\"PostBoxIn\"=\"c:\\\\DEPO\\\\Входящие\"\r\n"
                              "\"WindowUnkNown\"=dword:00000001\r\n"
+                             "\"crypttimeout\"=dword:0000000f\r\n"
                              "\"Stop5\"=hex:00,00,00,00,00,00,fb,3f\r\n"
                              "\"SomethingElse\"=\"x\"\r\n"
                              "\"ArcSend\"=hex(2):";
@@ -91,12 +92,13 @@ TEST(RegExchange, ImportsARegedit4FileFromWindowsInWindows1251)
 
     RegistryStore store(folder / "store");
     const ImportReport report = ImportRegistry(store, folder / "win.reg");
-    EXPECT_EQ(report.Imported, 5);
+    EXPECT_EQ(report.Imported, 6);
     EXPECT_EQ(report.Skipped, std::vector<std::string>{"SomethingElse"});
     const RegistryKey options = store.OpenKey(Hive::LocalMachine, kOptions);
     EXPECT_EQ(options.ReadString("PostBoxIn"), "c:\\DEPO\\Входящие");
     EXPECT_EQ(options.ValueNames()[1], "WindowUnknown"); // stored under the program's spelling
     EXPECT_DOUBLE_EQ(options.ReadFloat("Stop5"), 1.6875);
+    EXPECT_EQ(options.ReadInteger("CryptTimeout"), 15); // known although no dialog field shows it
     EXPECT_EQ(options.ReadString("ArcSend"), "%USERPROFILE%\\Архив принятых");
     EXPECT_FALSE(options.ValueExists("SomethingElse"));
     EXPECT_EQ(store.OpenKey(Hive::LocalMachine, kCounters).ReadInteger("FileReciveCount"), 12);
