@@ -317,7 +317,8 @@ def main():
         ran = sorted({c.kind for c in cases} | ({"full disk"} if runner.full_disk_ran else set()),
                      key=CLASSES.index)
         missing = [k for k in CLASSES if k not in ran]
-        for kind in missing:
+        # A random --sample may leave classes out; the short run and the full run may not.
+        for kind in missing if args.quick or not args.sample else []:
             if kind != "full disk" or os.geteuid() == 0:
                 runner.ledger.violate(runner.round, "no case of the fault class '%s' ran" % kind)
         rig.log("fault classes run: %s%s" % (", ".join(ran), "; NOT RUN: %s" % ", ".join(missing) if missing else ""))
