@@ -298,6 +298,9 @@ void FtpClient::DataTransferOut(const std::string& command, TransferFile& source
 void FtpClient::Get(const std::string& remoteName, const std::filesystem::path& localPath, bool canOverwrite,
                     bool resume)
 {
+    if (Gated([&] { Get(remoteName, localPath, canOverwrite, resume); })) {
+        return;
+    }
     const std::string command = "RETR " + remoteName;
     CheckArgument(command);
     if (resume) {
@@ -341,6 +344,9 @@ void FtpClient::Get(const std::string& remoteName, const std::filesystem::path& 
 
 void FtpClient::Put(const std::filesystem::path& localPath, const std::string& remoteName, bool append)
 {
+    if (Gated([&] { Put(localPath, remoteName, append); })) {
+        return;
+    }
     const std::string name = remoteName.empty() ? localPath.filename().string() : remoteName;
     TransferFile file;
     std::int64_t length = 0;

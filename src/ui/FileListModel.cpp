@@ -111,6 +111,19 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     if (role == Qt::BackgroundRole) {
         return RowMarked(index.row()) ? QVariant(QColor(255, 0, 0)) : QVariant();
     }
+    if (role == Qt::ToolTipRole) {
+        // The whole text of a cell the column may show cut.
+        switch (index.column()) {
+        case ColFileName:
+            return QString::fromStdString(row.FileName);
+        case ColBackupPathCrypt:
+            return QString::fromStdString(row.BackupPathCrypt);
+        case ColBackupPath:
+            return QString::fromStdString(row.BackupPath);
+        default:
+            return {};
+        }
+    }
     if (role != Qt::DisplayRole && role != Qt::EditRole) {
         return {};
     }

@@ -60,7 +60,7 @@ TEST_F(Options, FirstOpeningOnAnEmptyStoreShowsEveryDefault)
     EXPECT_TRUE(Field<QCheckBox>("CBSoundOFF").isChecked());
     EXPECT_EQ(Field<PathField>("ECryptProgNew").Text(), "clbat.exe");
     EXPECT_EQ(Field<PathField>("ECryptProgNew").DialogFilter(),
-              QString::fromUtf8("Исполняемы файлы(*.exe);;All files (*)"));
+              QString::fromUtf8("Программы (*);;Исполняемы файлы(*.exe);;All files (*)"));
     EXPECT_EQ(Field<MaskedEdit>("EKodSend").MaskedText(), "00010000");
     EXPECT_EQ(Field<MaskedEdit>("EPIN").MaskedText(), "        ");
     EXPECT_EQ(Field<MaskedEdit>("EPIN").echoMode(), QLineEdit::Password);

@@ -142,8 +142,16 @@ TEST(TFUStatus, GridShowsTodaysRowsWithTitlesAndPaintsRowsWithoutStateRed)
                            QString::fromUtf8("Направление"), QString::fromUtf8("Архив (Зашифрованая)"),
                            QString::fromUtf8("Архив (Незашифрованый)"), QString::fromUtf8("Состояние")}));
     EXPECT_TRUE(status.DBGrid1->isColumnHidden(FileListModel::ColState));
-    EXPECT_EQ(status.DBGrid1->columnWidth(FileListModel::ColFileName), 150);
-    EXPECT_EQ(status.DBGrid1->columnWidth(FileListModel::ColBackupPath), 150);
+    // At least the designed width, and never narrower than the column's title.
+    const QFontMetrics header = status.DBGrid1->horizontalHeader()->fontMetrics();
+    for (int c = 0; c < FileListModel::ColState; ++c) {
+        EXPECT_GT(status.DBGrid1->columnWidth(c), header.horizontalAdvance(titles[c])) << c;
+    }
+    EXPECT_GE(status.DBGrid1->columnWidth(FileListModel::ColFileName), 150);
+    EXPECT_GE(status.DBGrid1->columnWidth(FileListModel::ColBackupPath), 150);
+    // A path that does not fit keeps its end in view and shows whole as a tooltip.
+    EXPECT_EQ(model.index(2, FileListModel::ColBackupPath).data(Qt::ToolTipRole).toString(),
+              QStringLiteral("/arc/c.txt"));
     EXPECT_EQ(model.index(0, FileListModel::ColDateAdd).data().toString(),
               QStringLiteral("08.12.2026 14:05"));
     EXPECT_EQ(model.index(2, FileListModel::ColBackupPath).data().toString(), QStringLiteral("/arc/c.txt"));
