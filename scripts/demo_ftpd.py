@@ -4,6 +4,7 @@ agent does) and matching a file mask in LIST and NLST ("LIST *.*") the way Unix 
 do, which pyftpdlib on its own does not.
 
 Usage: demo_ftpd.py --port PORT --root DIR --user USER --password PASS [--passive LOW-HIGH]
+                   [--rate BYTES_PER_SECOND]   (a slow line: every data transfer throttled)
 """
 import argparse
 import fnmatch
@@ -11,7 +12,7 @@ import glob
 import os
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 try:
     from pyftpdlib.producers import BufferedIteratorProducer
@@ -87,6 +88,7 @@ def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
     parser.add_argument("--passive", default="42000-42999")
+    parser.add_argument("--rate", type=int, default=0)
     args = parser.parse_args()
 
     authorizer = DummyAuthorizer()
@@ -94,6 +96,11 @@ def main():
     MaskHandler.authorizer = authorizer
     low, high = (int(p) for p in args.passive.split("-"))
     MaskHandler.passive_ports = range(low, high + 1)
+    if args.rate > 0:
+        class SlowLine(ThrottledDTPHandler):
+            read_limit = args.rate
+            write_limit = args.rate
+        MaskHandler.dtp_handler = SlowLine
     server = FTPServer(("127.0.0.1", args.port), MaskHandler)
     server.serve_forever()
 
