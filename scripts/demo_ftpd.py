@@ -10,9 +10,12 @@ import argparse
 import fnmatch
 import glob
 import os
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+import socket
+
+from pyftpdlib.handlers import FTPHandler, PassiveDTP, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 try:
     from pyftpdlib.producers import BufferedIteratorProducer
@@ -98,9 +101,37 @@ def main():
     MaskHandler.passive_ports = range(low, high + 1)
     if args.rate > 0:
         class SlowLine(ThrottledDTPHandler):
-            read_limit = args.rate
-            write_limit = args.rate
+            """The library's throttle in tenths of a second: an even line rather than a
+            burst and a long pause once a second."""
+            read_limit = max(1, args.rate // 10)
+            write_limit = max(1, args.rate // 10)
+
+            def _throttle_bandwidth(self, len_chunk, max_speed):
+                self._datacount += len_chunk
+                if self._datacount < max_speed:
+                    return
+                self._datacount = 0
+                now = time.monotonic()
+                pause = self._timenext - now
+                if pause > 0:
+                    def resume():
+                        self.add_channel(events=self.ioloop.READ if self.receive else self.ioloop.WRITE)
+
+                    self.del_channel()
+                    self._cancel_throttler()
+                    self._throttler = self.ioloop.call_later(pause, resume, _errback=self.handle_error)
+                self._timenext = max(now, self._timenext) + 0.1
+
+        class SmallWindow(PassiveDTP):
+            """Small socket buffers, so that the client sees the slow line as a slow link:
+            the system takes no megabytes ahead of what the server reads."""
+            def listen(self, num):
+                for option in (socket.SO_RCVBUF, socket.SO_SNDBUF):
+                    self.socket.setsockopt(socket.SOL_SOCKET, option, 64 * 1024)
+                return super().listen(num)
+
         MaskHandler.dtp_handler = SlowLine
+        MaskHandler.passive_dtp = SmallWindow
     server = FTPServer(("127.0.0.1", args.port), MaskHandler)
     server.serve_forever()
 

@@ -162,6 +162,10 @@ private:
     void FinishTransfer(bool commandSent);
     void ReadData(FtpDataChannel& channel, const DataSink& sink);
     void WriteData(FtpDataChannel& channel, TransferFile& source, std::int64_t length);
+    // Repeats `waitStep` (true: wait again) while reporting the progress of the queued bytes;
+    // fails as a stall when the server takes nothing for DataWait().
+    void FollowQueue(FtpDataChannel& channel, const std::function<void()>& report,
+                     const std::function<bool()>& waitStep);
     [[nodiscard]] std::chrono::milliseconds DataWait() const;
     [[nodiscard]] bool ControlUp() const;
 
