@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
+#include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <limits>
@@ -168,6 +169,42 @@ TEST(TFUStatus, GridShowsTodaysRowsWithTitlesAndPaintsRowsWithoutStateRed)
     status.RefreshJournal("a.txt");
     EXPECT_FALSE(model.index(0, 0).data(Qt::BackgroundRole).isValid());
     EXPECT_EQ(status.CurrentRow(), 0);
+}
+
+TEST(TFUStatus, FollowsTheJournalWhileOpenWithoutDisturbingAnEdit)
+{
+    MemoryFileList store;
+    store.Add("a.txt", true);
+    TFUStatus status(nullptr);
+    status.SetFileListStore(&store);
+    status.show();
+
+    // Records stored during a cycle appear shortly after, the cursor on the last one.
+    store.Add("b.txt", std::nullopt);
+    status.FollowJournal("b.txt");
+    store.Add("c.txt", std::nullopt);
+    status.FollowJournal("b.txt");
+    QTRY_COMPARE_WITH_TIMEOUT(status.FileList->rowCount(), 3, 3000);
+    EXPECT_EQ(status.CurrentRow(), 1);
+
+    // A row being typed in by the person is not thrown away by a reload.
+    status.PageControl1->setCurrentIndex(1);
+    static_cast<void>(status.FileList->BeginInsert(0));
+    store.Add("d.txt", std::nullopt);
+    status.FollowJournal("d.txt");
+    QTest::qWait(400);
+    EXPECT_TRUE(status.FileList->Inserting());
+    EXPECT_EQ(status.FileList->rowCount(), 4); // three rows and the new one
+    status.FileList->Cancel();
+    QTRY_COMPARE_WITH_TIMEOUT(status.FileList->rowCount(), 4, 3000);
+    EXPECT_EQ(status.CurrentRow(), 3);
+
+    // A hidden window reads the journal when it is shown, not before.
+    status.hide();
+    store.Add("e.txt", std::nullopt);
+    status.FollowJournal("e.txt");
+    QTest::qWait(300);
+    EXPECT_EQ(status.FileList->rowCount(), 4);
 }
 
 TEST(TFUStatus, MarkedRowStaysRedWhenSelected)
