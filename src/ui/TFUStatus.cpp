@@ -175,11 +175,15 @@ void TFUStatus::BuildInfoPage()
     const QFontMetrics header = DBGrid1->horizontalHeader()->fontMetrics();
     const QFontMetrics cells = DBGrid1->fontMetrics();
     const int dateWidth = cells.horizontalAdvance(QStringLiteral("00.00.0000 00:00")) + 14;
+    // A path column shows at least the day folder and a name of a usual length; a longer
+    // path keeps its end in view (see JournalGrid) and shows whole as a tooltip.
+    const int pathWidth =
+        std::max(150, cells.horizontalAdvance(QString::fromUtf8("…/00000000/poruchenie_0000.txt")) + 14);
     const std::pair<int, int> widths[] = {{FileListModel::ColFileName, 150},
                                           {FileListModel::ColDateAdd, dateWidth},
                                           {FileListModel::ColDirection, 90},
-                                          {FileListModel::ColBackupPathCrypt, 150},
-                                          {FileListModel::ColBackupPath, 150}};
+                                          {FileListModel::ColBackupPathCrypt, pathWidth},
+                                          {FileListModel::ColBackupPath, pathWidth}};
     for (const auto& [column, designed] : widths) {
         const QString title = FileList->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
         DBGrid1->setColumnWidth(column, std::max(designed, header.horizontalAdvance(title) + 16));
