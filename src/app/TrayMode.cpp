@@ -101,8 +101,8 @@ TrayHost DetectTrayHost()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     const QDBusConnectionInterface* names = bus.isConnected() ? bus.interface() : nullptr;
-    const bool watcher =
-        names != nullptr && names->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")).value();
+    const bool watcher = names != nullptr &&
+                         names->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")).value();
     return watcher ? TrayHost::StatusNotifier : TrayHost::Embedded;
 }
 
@@ -150,7 +150,8 @@ int RunTray(const CommandLine& line, int argc, char** argv)
     main.SetFtpCallGate(&ftpCalls);
     tray.SetHost(DetectTrayHost());
     std::unique_ptr<DesktopNotifications> notifications;
-    if (tray.Host() == TrayHost::StatusNotifier && DesktopNotifications::ServicePresent(QDBusConnection::sessionBus())) {
+    if (tray.Host() == TrayHost::StatusNotifier &&
+        DesktopNotifications::ServicePresent(QDBusConnection::sessionBus())) {
         notifications = std::make_unique<DesktopNotifications>(QDBusConnection::sessionBus());
         tray.SetNotifications(notifications.get());
     }
@@ -172,7 +173,8 @@ int RunTray(const CommandLine& line, int argc, char** argv)
     }
     status.SetSiteOpener([&tray] { tray.BrowseSite(); });
     main.SetOnCycleFinished([&status] { status.RefreshJournal(); });
-    main.JournalStore().SetOnRecorded([&status](const std::string& fileName) { status.FollowJournal(fileName); });
+    main.JournalStore().SetOnRecorded(
+        [&status](const std::string& fileName) { status.FollowJournal(fileName); });
 
     // Errors that no handler catches reach the user as a message box, as the framework's
     // default error report would show them.
@@ -236,6 +238,7 @@ int RunTray(const CommandLine& line, int argc, char** argv)
     });
 
     const int status_code = QApplication::exec();
+    tray.SetNotifications(nullptr); // the service's connection goes before the tray
     loop.Shutdown();
     try {
         main.FormClose();

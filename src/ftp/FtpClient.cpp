@@ -1,6 +1,6 @@
 #include "ftp/FtpClient.h"
-#include "ftp/FtpCallGate.h"
 
+#include "ftp/FtpCallGate.h"
 #include "ftp/FtpConnection.h"
 #include "ftp/FtpErrors.h"
 #include "ftp/FtpText.h"

@@ -14,12 +14,22 @@ Contacts Contacts::Read(const std::filesystem::path& file)
     if (!input.open(QIODevice::ReadOnly | QIODevice::Text)) {
         return contacts;
     }
-    QString* const fields[] = {&contacts.Site,          &contacts.Mail,       &contacts.SupportContact,
-                               &contacts.SupportPhone,  &contacts.SupportMessenger,
-                               &contacts.DepositoryContact, &contacts.CryptPhone, &contacts.FtpPhone};
-    const char* const names[] = {"site",          "mail",          "support_contact",
-                                 "support_phone", "support_messenger",
-                                 "depository_contact", "depository_crypt_phone", "depository_ftp_phone"};
+    QString* const fields[] = {&contacts.Site,
+                               &contacts.Mail,
+                               &contacts.SupportContact,
+                               &contacts.SupportPhone,
+                               &contacts.SupportMessenger,
+                               &contacts.DepositoryContact,
+                               &contacts.CryptPhone,
+                               &contacts.FtpPhone};
+    const char* const names[] = {"site",
+                                 "mail",
+                                 "support_contact",
+                                 "support_phone",
+                                 "support_messenger",
+                                 "depository_contact",
+                                 "depository_crypt_phone",
+                                 "depository_ftp_phone"};
     QTextStream stream(&input);
     stream.setEncoding(QStringConverter::Utf8);
     while (!stream.atEnd()) {

@@ -47,8 +47,9 @@ void DesktopNotifications::Show(const BalloonShown& balloon)
 
 void DesktopNotifications::Send(const BalloonShown& balloon)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
-                                                       QString::fromLatin1(kInterface), QStringLiteral("Notify"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
+                                       QString::fromLatin1(kInterface), QStringLiteral("Notify"));
     const bool error = balloon.Icon == QSystemTrayIcon::Critical;
     QString body = balloon.Text;
     body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

@@ -33,8 +33,10 @@ QString InstanceChannel::Address(const std::filesystem::path& storeFolder)
     if (inFolder.toUtf8().size() <= kMaxSocketPath) {
         return inFolder;
     }
-    const QByteArray hash = QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-    return QDir(QDir::tempPath()).filePath(QStringLiteral("ornel_ftp-%1.sock").arg(QString::fromLatin1(hash)));
+    const QByteArray hash =
+        QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    return QDir(QDir::tempPath())
+        .filePath(QStringLiteral("ornel_ftp-%1.sock").arg(QString::fromLatin1(hash)));
 }
 
 bool InstanceChannel::Listen(const std::filesystem::path& storeFolder)
@@ -70,7 +72,8 @@ void InstanceChannel::Serve()
     }
 }
 
-bool InstanceChannel::RequestShowStatus(const std::filesystem::path& storeFolder, std::chrono::milliseconds wait)
+bool InstanceChannel::RequestShowStatus(const std::filesystem::path& storeFolder,
+                                        std::chrono::milliseconds wait)
 {
     QLocalSocket socket;
     socket.connectToServer(Address(storeFolder));

@@ -25,7 +25,8 @@ protected:
     {
         QStyledItemDelegate::initStyleOption(option, index);
         // A path that does not fit keeps its end: the day folder and the file's name.
-        if (index.column() == FileListModel::ColBackupPathCrypt || index.column() == FileListModel::ColBackupPath) {
+        if (index.column() == FileListModel::ColBackupPathCrypt ||
+            index.column() == FileListModel::ColBackupPath) {
             option->textElideMode = Qt::ElideLeft;
         }
     }

@@ -55,7 +55,8 @@ void QtFtpCallThread::Work()
 void QtFtpCallThread::WakeUiThread()
 {
     // Any event ends the UI thread's wait in Run; this one does nothing else.
-    QMetaObject::invokeMethod(m_context.get(), [] {}, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context.get(), [] {}, Qt::QueuedConnection);
 }
 
 void QtFtpCallThread::Run(const std::function<void()>& operation)
@@ -124,7 +125,8 @@ void QtFtpCallThread::Post(std::function<void()> progress)
     m_progress = std::move(progress);
     if (!m_progressPosted) {
         m_progressPosted = true;
-        QMetaObject::invokeMethod(m_context.get(), [this] { RunPendingProgress(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_context.get(), [this] { RunPendingProgress(); }, Qt::QueuedConnection);
     }
 }
 

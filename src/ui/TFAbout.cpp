@@ -129,14 +129,14 @@ TFAbout::TFAbout(RegistryStore* registry, const Contacts& contacts, QWidget* par
     title->addStretch();
     grid->addLayout(title, 0, 1, 1, 2);
 
-    if (QGroupBox* maker = SupportGroup(panel, "Техподдержка ФК \"Корви\"", contacts.SupportContact,
-                                        {{"Телефон:", contacts.SupportPhone},
-                                         {"Мессенджер:", contacts.SupportMessenger}})) {
+    if (QGroupBox* maker =
+            SupportGroup(panel, "Техподдержка ФК \"Корви\"", contacts.SupportContact,
+                         {{"Телефон:", contacts.SupportPhone}, {"Мессенджер:", contacts.SupportMessenger}})) {
         grid->addWidget(maker, 1, 0, 1, 3);
     }
-    if (QGroupBox* depository = SupportGroup(panel, "Техподдержка депозитария", contacts.DepositoryContact,
-                                             {{"Шифрование:", contacts.CryptPhone},
-                                              {"FTP-сервер:", contacts.FtpPhone}})) {
+    if (QGroupBox* depository =
+            SupportGroup(panel, "Техподдержка депозитария", contacts.DepositoryContact,
+                         {{"Шифрование:", contacts.CryptPhone}, {"FTP-сервер:", contacts.FtpPhone}})) {
         grid->addWidget(depository, 2, 0, 1, 3);
     }
     grid->setRowStretch(4, 1);

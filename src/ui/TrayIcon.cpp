@@ -206,7 +206,8 @@ void TrayIcon::SetIconIndex(int index)
 void TrayIcon::ShowBalloon(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon,
                            int timeoutMs)
 {
-    m_pendingBalloon = BalloonShown{Cut(title, kBalloonTitleMax), Cut(text, kBalloonTextMax), icon, timeoutMs};
+    m_pendingBalloon =
+        BalloonShown{Cut(title, kBalloonTitleMax), Cut(text, kBalloonTextMax), icon, timeoutMs};
     m_burst.start(); // each line of the burst puts its end off again
 }
 

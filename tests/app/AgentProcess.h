@@ -55,7 +55,8 @@ inline int WaitForExit(pid_t pid, std::chrono::seconds limit)
     return -1;
 }
 
-inline bool WaitForText(const std::filesystem::path& file, const std::string& text, std::chrono::seconds limit)
+inline bool WaitForText(const std::filesystem::path& file, const std::string& text,
+                        std::chrono::seconds limit)
 {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
@@ -70,7 +71,8 @@ inline bool WaitForText(const std::filesystem::path& file, const std::string& te
 // Runs the agent to its end (at most `limit`); returns its exit status, -1 when it had to be
 // killed. `output` receives what it printed.
 inline int RunAgent(const std::filesystem::path& workFolder, const std::vector<std::string>& args,
-                    const std::filesystem::path& output, std::chrono::seconds limit = std::chrono::seconds(60))
+                    const std::filesystem::path& output,
+                    std::chrono::seconds limit = std::chrono::seconds(60))
 {
     const pid_t pid = StartAgent(workFolder, args, output);
     const int status = WaitForExit(pid, limit);

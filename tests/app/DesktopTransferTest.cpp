@@ -2,6 +2,7 @@
 // desktop, the FTP call thread and a real server on a slow line, run offscreen. What a
 // person sees is read from the widgets while the file is on its way.
 #include "app/SilentSoundPlayer.h"
+#include "app/SiteOptions.h"
 #include "app/TFMain.h"
 #include "journal/Journal.h"
 #include "platform/InotifyWatcher.h"
@@ -30,8 +31,8 @@ namespace ornel::test
 namespace
 {
 
-constexpr int kLineRate = 512 * 1024;          // bytes per second both ways
-constexpr int kBigSize = 3 * 1024 * 1024;      // several seconds on that line
+constexpr int kLineRate = 512 * 1024;     // bytes per second both ways
+constexpr int kBigSize = 3 * 1024 * 1024; // several seconds on that line
 constexpr const char* kBig = "a_big.bin"; // sent first (names go in order)
 constexpr const char* kNext = "b_next.txt";
 
@@ -45,8 +46,7 @@ struct Sample
 };
 
 // The longest time between two samples that differ by `changed`, over the samples given.
-template <typename Changed>
-qint64 LongestWithoutChange(const std::vector<Sample>& samples, Changed changed)
+template <typename Changed> qint64 LongestWithoutChange(const std::vector<Sample>& samples, Changed changed)
 {
     qint64 longest = 0;
     qint64 since = samples.empty() ? 0 : samples.front().Ms;
@@ -70,32 +70,15 @@ TEST(DesktopDuringTransfer, StaysAliveThroughASlowUploadAndExitWaitsForTheFileIn
     std::filesystem::create_directories(root / "Out");
     auto server = RealFtpServer::StartSlowDemoServer(root, kLineRate);
     const auto client = folder / "client";
-    for (const char* sub : {"Out", "In", "TempSend", "TempReciv", "Arc", "work"}) {
-        std::filesystem::create_directories(client / sub);
-    }
-    WriteFile(client / "Out" / kBig, std::string(kBigSize, 'x'));
-    WriteFile(client / "Out" / kNext, "next\r\n");
+    std::filesystem::create_directories(client / "work");
+    std::filesystem::create_directories(client / "PostBoxOut");
+    WriteFile(client / "PostBoxOut" / kBig, std::string(kBigSize, 'x'));
+    WriteFile(client / "PostBoxOut" / kNext, "next\r\n");
     const auto journalFile = folder / "ornel_ftp.db";
     Journal::Create(journalFile);
 
     RegistryStore registry(folder / "registry");
-    {
-        auto key = registry.OpenKey(Hive::LocalMachine, TFMain::kOptionsKey);
-        key.WriteString("IP", "127.0.0.1");
-        key.WriteInteger("Port", server->Port());
-        key.WriteString("User", server->User());
-        key.WriteString("Password", server->Password());
-        key.WriteBool("Passive", true);
-        key.WriteString("FtpIn", "In");
-        key.WriteString("FtpOut", "Out");
-        key.WriteString("PostBoxOut", (client / "Out").string());
-        key.WriteString("PostBoxIn", (client / "In").string());
-        key.WriteString("TempSend", (client / "TempSend").string());
-        key.WriteString("TempReciv", (client / "TempReciv").string());
-        key.WriteString("ArcSend", (client / "Arc").string());
-        key.WriteString("ArcReciv", (client / "Arc").string());
-        key.WriteBool("NotUseCrypt", true);
-    }
+    WriteSiteOptions(registry, *server, client);
 
     SystemClock clock;
     QtEventLoop loop;
@@ -146,7 +129,8 @@ TEST(DesktopDuringTransfer, StaysAliveThroughASlowUploadAndExitWaitsForTheFileIn
     main.FormClose();
     if (std::getenv("ORNEL_SHOW_SAMPLES") != nullptr) {
         for (const Sample& s : samples) {
-            std::printf("%lld %d/%d %d\n", static_cast<long long>(s.Ms), s.Value, s.Maximum, s.CycleItemsEnabled);
+            std::printf("%lld %d/%d %d\n", static_cast<long long>(s.Ms), s.Value, s.Maximum,
+                        s.CycleItemsEnabled);
         }
     }
 
@@ -174,8 +158,11 @@ TEST(DesktopDuringTransfer, StaysAliveThroughASlowUploadAndExitWaitsForTheFileIn
     // The UI thread served its timer all along, the icon moved at least every second and so
     // did the bar, which only ever went forward.
     EXPECT_LE(LongestWithoutChange(upload, [](const Sample&, const Sample&) { return true; }), 400);
-    EXPECT_LE(LongestWithoutChange(upload, [](const Sample& a, const Sample& b) { return a.Icon != b.Icon; }), 1000);
-    EXPECT_LE(LongestWithoutChange(upload, [](const Sample& a, const Sample& b) { return a.Value < b.Value; }), 1000);
+    EXPECT_LE(LongestWithoutChange(upload, [](const Sample& a, const Sample& b) { return a.Icon != b.Icon; }),
+              1000);
+    EXPECT_LE(
+        LongestWithoutChange(upload, [](const Sample& a, const Sample& b) { return a.Value < b.Value; }),
+        1000);
     for (std::size_t i = 1; i < upload.size(); ++i) {
         EXPECT_LE(upload[i - 1].Value, upload[i].Value);
     }

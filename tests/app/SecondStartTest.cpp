@@ -88,11 +88,13 @@ TEST(SecondStart, BesideAServiceEveryCycleModeIsRefusedAndTheStoreToolsWork)
     ExpectRefused(site, {}, service, "tray");
 
     const auto exported = site.folder / "settings.reg";
-    EXPECT_EQ(RunAgent(site.work, {"--registry-dir", site.registry.string(), "--export-reg", exported.string()},
+    EXPECT_EQ(RunAgent(site.work,
+                       {"--registry-dir", site.registry.string(), "--export-reg", exported.string()},
                        site.folder / "export.out"),
               0);
     EXPECT_NE(ReadFile(exported).find("ArcSend"), std::string::npos);
-    EXPECT_EQ(RunAgent(site.work, {"--registry-dir", site.registry.string(), "--import-reg", exported.string()},
+    EXPECT_EQ(RunAgent(site.work,
+                       {"--registry-dir", site.registry.string(), "--import-reg", exported.string()},
                        site.folder / "import.out"),
               0);
     EXPECT_EQ(RunAgent(site.work, {"--init-journal", (site.folder / "second.db").string()},

@@ -1,6 +1,7 @@
 // The service front end end to end: the real agent binary against a real FTP server,
 // started and stopped the way a service manager does it.
 #include "app/AgentProcess.h"
+#include "app/SiteOptions.h"
 #include "platform/RegistryStore.h"
 #include "support/RealFtpServer.h"
 #include "support/TempFolder.h"
@@ -25,29 +26,13 @@ TEST(ServiceMode, RunsTheReceiveFirstCycleOnItsPeriodicTimerAndStopsOnSigterm)
     std::filesystem::create_directories(serverRoot / "In");
     auto server = RealFtpServer::StartPyftpdlib(serverRoot);
     const auto client = folder / "client";
-    for (const char* sub : {"PostBoxOut", "PostBoxIn", "TempSend", "TempReciv", "Arc"}) {
-        std::filesystem::create_directories(client / sub);
-    }
     const auto work = folder / "work";
     std::filesystem::create_directories(work);
 
     {
         RegistryStore store(folder / "registry");
+        WriteSiteOptions(store, *server, client);
         auto key = store.OpenKey(Hive::LocalMachine, "SOFTWARE\\RUX\\ORNEL_FTP\\Options");
-        key.WriteString("IP", "127.0.0.1");
-        key.WriteInteger("Port", server->Port());
-        key.WriteString("User", server->User());
-        key.WriteString("Password", server->Password());
-        key.WriteBool("Passive", true);
-        key.WriteString("FtpIn", "In");
-        key.WriteString("FtpOut", "Out");
-        key.WriteString("PostBoxOut", (client / "PostBoxOut").string());
-        key.WriteString("PostBoxIn", (client / "PostBoxIn").string());
-        key.WriteString("TempSend", (client / "TempSend").string());
-        key.WriteString("TempReciv", (client / "TempReciv").string());
-        key.WriteString("ArcSend", (client / "Arc").string());
-        key.WriteString("ArcReciv", (client / "Arc").string());
-        key.WriteBool("NotUseCrypt", true);
         key.WriteBool("AutoRun", true);
         key.WriteInteger("Interval", 0); // the periodic timer keeps its one-second period
         // Every day is a working day from 00:00 to 23:59:59.

@@ -172,8 +172,8 @@ bool RealFtpServer::PyftpdlibAvailable()
     return RunCommand("/usr/bin/python3 -c 'import pyftpdlib'") == 0;
 }
 
-std::unique_ptr<RealFtpServer> RealFtpServer::Prepare(const std::filesystem::path& root, const std::string& user,
-                                                      const std::string& password)
+std::unique_ptr<RealFtpServer> RealFtpServer::Prepare(const std::filesystem::path& root,
+                                                      const std::string& user, const std::string& password)
 {
     std::unique_ptr<RealFtpServer> server(new RealFtpServer());
     server->m_root = root;
@@ -204,11 +204,11 @@ std::unique_ptr<RealFtpServer> RealFtpServer::StartSlowDemoServer(const std::fil
 {
     auto server = Prepare(root, user, password);
     const auto [low, high] = PassiveRange(server->m_port);
-    server->m_pid = Spawn({"/usr/bin/python3", ORNEL_DEMO_FTPD, "--port", std::to_string(server->m_port),
-                           "--root", root.string(), "--user", user, "--password", password, "--passive",
-                           std::to_string(low) + "-" + std::to_string(high), "--rate",
-                           std::to_string(bytesPerSecond)},
-                          server->m_workDir / "server.log");
+    server->m_pid =
+        Spawn({"/usr/bin/python3", ORNEL_DEMO_FTPD, "--port", std::to_string(server->m_port), "--root",
+               root.string(), "--user", user, "--password", password, "--passive",
+               std::to_string(low) + "-" + std::to_string(high), "--rate", std::to_string(bytesPerSecond)},
+              server->m_workDir / "server.log");
     server->WaitUntilAccepting();
     return server;
 }

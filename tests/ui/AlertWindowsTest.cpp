@@ -1,7 +1,7 @@
 #include "platform/RegistryStore.h"
 #include "support/TempFolder.h"
-#include "ui/QtDesktop.h"
 #include "ui/Contacts.h"
+#include "ui/QtDesktop.h"
 #include "ui/TFAbout.h"
 #include "ui/TFMess.h"
 #include "ui/TFUStatus.h"
@@ -9,9 +9,9 @@
 #include "ui/TrayIcon.h"
 
 #include <QDir>
-#include <filesystem>
 #include <QGroupBox>
 #include <QLabel>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace ornel::test

@@ -36,7 +36,8 @@ public:
 
 public slots:
     uint Notify(const QString& /*app*/, uint replacesId, const QString& icon, const QString& summary,
-                const QString& body, const QStringList& /*actions*/, const QVariantMap& /*hints*/, int timeout)
+                const QString& body, const QStringList& /*actions*/, const QVariantMap& /*hints*/,
+                int timeout)
     {
         Calls.push_back({replacesId, summary, body, icon, timeout});
         return replacesId != 0 ? replacesId : ++m_lastId;
@@ -88,7 +89,8 @@ TEST(TrayBalloons, ABurstOfLinesGivesOneBalloonWithItsLastTextOnceItIsQuiet)
 {
     TrayIcon tray;
     for (int i = 1; i <= 12; ++i) {
-        tray.ShowBalloon(QStringLiteral("T"), QStringLiteral("line %1").arg(i), QSystemTrayIcon::Information, 5000);
+        tray.ShowBalloon(QStringLiteral("T"), QStringLiteral("line %1").arg(i), QSystemTrayIcon::Information,
+                         5000);
     }
     EXPECT_FALSE(tray.LastBalloon().has_value());
     EXPECT_TRUE(tray.BurstPending());
@@ -109,7 +111,8 @@ TEST(TrayBalloons, EachBurstReplacesTheNotificationBeforeAndAClickOnItOpensTheSt
     if (bus.Address().isEmpty()) {
         GTEST_SKIP() << "dbus-daemon is not installed";
     }
-    QDBusConnection desktopSide = QDBusConnection::connectToBus(bus.Address(), QStringLiteral("recording-desktop"));
+    QDBusConnection desktopSide =
+        QDBusConnection::connectToBus(bus.Address(), QStringLiteral("recording-desktop"));
     QDBusConnection agentSide = QDBusConnection::connectToBus(bus.Address(), QStringLiteral("agent"));
     ASSERT_TRUE(desktopSide.isConnected() && agentSide.isConnected());
     RecordingNotifications service;
@@ -138,7 +141,8 @@ TEST(TrayBalloons, EachBurstReplacesTheNotificationBeforeAndAClickOnItOpensTheSt
     EXPECT_EQ(service.Calls[0].Timeout, 5000);
 
     // The next bursts replace it, also when one follows before the service has answered.
-    tray.ShowBalloon(QStringLiteral("ORNEL_FTP"), QStringLiteral("Ошибка: 550"), QSystemTrayIcon::Critical, 6000);
+    tray.ShowBalloon(QStringLiteral("ORNEL_FTP"), QStringLiteral("Ошибка: 550"), QSystemTrayIcon::Critical,
+                     6000);
     tray.EndBurst();
     tray.ShowBalloon(QStringLiteral("ORNEL_FTP"), QStringLiteral("Стоп"), QSystemTrayIcon::Information, 5000);
     tray.EndBurst();
@@ -170,7 +174,8 @@ TEST(TrayBalloons, EachBurstReplacesTheNotificationBeforeAndAClickOnItOpensTheSt
     closed << 41u << 2u;
     desktopSide.send(closed);
     QTRY_COMPARE_WITH_TIMEOUT(notifications.CurrentId(), 0u, 5000);
-    tray.ShowBalloon(QStringLiteral("ORNEL_FTP"), QStringLiteral("Старт"), QSystemTrayIcon::Information, 5000);
+    tray.ShowBalloon(QStringLiteral("ORNEL_FTP"), QStringLiteral("Старт"), QSystemTrayIcon::Information,
+                     5000);
     tray.EndBurst();
     QTRY_COMPARE_WITH_TIMEOUT(service.Calls.size(), 4u, 5000);
     EXPECT_EQ(service.Calls[3].ReplacesId, 0u);

@@ -1,12 +1,13 @@
-#include "ftp/FtpErrors.h"
 #include "ui/QtFtpCallThread.h"
+
+#include "ftp/FtpErrors.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 #include <atomic>
-#include <mutex>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
 #include <vector>
 

@@ -55,7 +55,8 @@ InstanceLock::InstanceLock(std::filesystem::path file, std::unique_ptr<Handle> h
 
 InstanceLock::~InstanceLock() = default;
 
-std::unique_ptr<InstanceLock> InstanceLock::TryAcquire(const std::filesystem::path& folder, std::int64_t& holder)
+std::unique_ptr<InstanceLock> InstanceLock::TryAcquire(const std::filesystem::path& folder,
+                                                       std::int64_t& holder)
 {
     holder = 0;
     std::error_code ignored;

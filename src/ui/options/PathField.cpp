@@ -45,9 +45,9 @@ PathField::PathField(Browse browse, const QString& browseTitle, const QString& f
     : QWidget(parent)
     , m_browse(browse)
     , m_title(browseTitle)
-    , m_filter(browse == Browse::Program ? QString::fromUtf8(kProgramsFilter) + QStringLiteral(";;") +
-                                               DialogFilterOf(filter)
-                                         : DialogFilterOf(filter))
+    , m_filter(browse == Browse::Program
+                   ? QString::fromUtf8(kProgramsFilter) + QStringLiteral(";;") + DialogFilterOf(filter)
+                   : DialogFilterOf(filter))
     , m_edit(new QLineEdit(this))
     , m_button(new QToolButton(this))
 {
@@ -112,8 +112,9 @@ QString PathField::BrowseProgram()
     auto* programs = new ProgramsOnly(&dialog);
     dialog.setProxyModel(programs);
     dialog.setNameFilters(m_filter.split(QStringLiteral(";;")));
-    connect(&dialog, &QFileDialog::filterSelected, programs,
-            [programs](const QString& chosen) { programs->SetActive(chosen == QString::fromUtf8(kProgramsFilter)); });
+    connect(&dialog, &QFileDialog::filterSelected, programs, [programs](const QString& chosen) {
+        programs->SetActive(chosen == QString::fromUtf8(kProgramsFilter));
+    });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
