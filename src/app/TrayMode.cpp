@@ -15,6 +15,7 @@
 #include "ui/QtDesktop.h"
 #include "ui/QtEventLoop.h"
 #include "ui/QtFtpCallThread.h"
+#include "ui/QtTranslations.h"
 #include "ui/QtSoundPlayer.h"
 #include "ui/QtTimer.h"
 #include "ui/TFAbout.h"
@@ -27,8 +28,6 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTranslator>
@@ -44,17 +43,6 @@ namespace
 
 // How long a second start waits for the running tray application to answer.
 constexpr std::chrono::seconds kAnswerWait{5};
-
-// Qt's own texts (file and folder dialogs, context menus, the buttons of message boxes)
-// in Russian, as everything else the program shows.
-void LoadQtTranslations(QApplication& app, QTranslator& translator)
-{
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    if (translator.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qt"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        app.installTranslator(&translator);
-    }
-}
 
 // A platform without a screen (offscreen) can show no box: the message goes to stderr only.
 bool HasScreen()
@@ -116,7 +104,9 @@ int RunTray(const CommandLine& line, int argc, char** argv)
     // The program lives in the tray: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
     QTranslator qtTexts;
-    LoadQtTranslations(app, qtTexts);
+    if (!InstallRussianQtTexts(app, qtTexts)) {
+        std::fprintf(stderr, "ornel_ftp: Qt's Russian translations are not installed\n");
+    }
 
     const std::filesystem::path storeFolder = RegistryStore::ResolveFolder(line.RegistryDir);
     std::int64_t holder = 0;
