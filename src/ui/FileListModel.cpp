@@ -113,16 +113,9 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::ToolTipRole) {
         // The whole text of a cell the column may show cut.
-        switch (index.column()) {
-        case ColFileName:
-            return QString::fromStdString(row.FileName);
-        case ColBackupPathCrypt:
-            return QString::fromStdString(row.BackupPathCrypt);
-        case ColBackupPath:
-            return QString::fromStdString(row.BackupPath);
-        default:
-            return {};
-        }
+        const int column = index.column();
+        const bool mayBeCut = column == ColFileName || column == ColBackupPathCrypt || column == ColBackupPath;
+        return mayBeCut ? data(index, Qt::DisplayRole) : QVariant();
     }
     if (role != Qt::DisplayRole && role != Qt::EditRole) {
         return {};
