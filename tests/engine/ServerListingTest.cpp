@@ -120,6 +120,16 @@ ScriptedFtpServer& Fetch(ScriptedFtpServer& server, const std::string& name, con
         .On("DELE " + name, "250 Deleted");
 }
 
+ScriptedFtpServer& Upload(ScriptedFtpServer& server, const std::string& name, std::size_t size)
+{
+    return server.Expect("PASV")
+        .EnterPassive()
+        .On("STOR " + name, "150 Go ahead")
+        .ReceiveData()
+        .Reply("226 Stored")
+        .On("SIZE " + name, "213 " + std::to_string(size));
+}
+
 void ExpectScriptFollowed(ScriptedFtpServer& server, const CycleFixture& f)
 {
     ASSERT_TRUE(server.WaitFinished()) << f.LogText();
@@ -144,25 +154,12 @@ TEST(ServerListingScripted, PermanentlyRefusedMasksAreListedWholeAndMatchedByThe
     Fetch(server, "x.txt", "xx").On("CDUP", "250 OK").On("CWD In", "250 OK");
     // A transient refusal is what some servers answer for a name that is not there: the wire
     // stays as it is.
-    Listing(server, "NLST .in.a.enc.", "", "450 No files found")
-        .Expect("PASV")
-        .EnterPassive()
-        .On("STOR a.enc", "150 Go ahead")
-        .ReceiveData()
-        .Reply("226 Stored")
-        .On("SIZE a.enc", "213 4");
+    Upload(Listing(server, "NLST .in.a.enc.", "", "450 No files found"), "a.enc", 4);
     // This server lists nothing by name, as it showed with "*.*".
     Listing(server, "NLST .in.b.enc.", "", "550 Can't check for file existence");
     Listing(server, "NLST", ".\r\n..\r\n.in.a.enc.x\r\n.in.b.enc.\r\n.in.b.enc.x\r\nb.enc\r\n")
-        .On("DELE .in.b.enc.", "250 Deleted")
-        .Expect("PASV")
-        .EnterPassive()
-        .On("STOR b.enc", "150 Go ahead")
-        .ReceiveData()
-        .Reply("226 Stored")
-        .On("SIZE b.enc", "213 4")
-        .On("CDUP", "250 OK")
-        .On("QUIT", "221 Bye");
+        .On("DELE .in.b.enc.", "250 Deleted");
+    Upload(server, "b.enc", 4).On("CDUP", "250 OK").On("QUIT", "221 Bye");
     f.UseServer(server.Port());
     server.Start();
 
