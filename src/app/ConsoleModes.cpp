@@ -124,6 +124,9 @@ int RunImportReg(const CommandLine& line)
     for (const auto& name : report.Skipped) {
         std::printf("Skipped unknown value %s\n", name.c_str());
     }
+    for (const auto& notice : report.Notices) {
+        std::fprintf(stderr, "ornel_ftp: %s\n", notice.c_str());
+    }
     return 0;
 }
 

@@ -212,6 +212,7 @@ TEST_F(Options, StoredValuesReadBackAndSaveUnchanged)
         key.WriteInteger("ProxyPort", 3128);
         key.WriteString("ProxyPaswd", EncryptSecret("секрет"));
         key.WriteBool("WindowUnkNown", true); // another tool's spelling of WindowUnknown
+        key.WriteInteger("CryptTimeout", 15); // no field shows it; a save keeps it
     }
     // A time written by the dialog before keeps its date part; one with seconds keeps them.
     Key().WriteFloat("Start2", 1.0 + (8 * 3600 + 15 * 60 + 30) / 86400.0);
@@ -246,6 +247,7 @@ TEST_F(Options, StoredValuesReadBackAndSaveUnchanged)
     }
     EXPECT_EQ(key.ReadInteger("BallonHintCountLines"), 12);
     EXPECT_EQ(key.ReadInteger("ProxyPort"), 3128);
+    EXPECT_EQ(key.ReadInteger("CryptTimeout"), 15);
     EXPECT_EQ(key.ReadFloat("Start2"), 1.0 + (8 * 3600 + 15 * 60 + 30) / 86400.0);
     EXPECT_EQ(key.ReadFloat("Stop7"), 1.0 + 23.0 / 24);
     EXPECT_EQ(key.ReadFloat("Start1"), 1.0 + 9.5 / 24);
