@@ -1,5 +1,6 @@
 // The front ends without a desktop: one cycle (--cycle), the service (--service) and the
 // store tools (--init-journal, --import-reg, --export-reg).
+#include "app/AgentLock.h"
 #include "app/ConsoleDesktop.h"
 #include "app/FrontEnds.h"
 #include "app/Paths.h"
@@ -8,6 +9,7 @@
 #include "platform/ConsoleEventLoop.h"
 #include "platform/ConsoleTimer.h"
 #include "platform/InotifyWatcher.h"
+#include "platform/InstanceLock.h"
 #include "platform/RegistryStore.h"
 #include "platform/SystemClock.h"
 #include "settings/RegExchange.h"
@@ -26,6 +28,18 @@ namespace
 std::filesystem::path JournalPath(const CommandLine& line)
 {
     return line.Journal.value_or(ExecutableFolder() / Journal::kFileName);
+}
+
+// The store's lock for a front end that runs cycles; null (the message printed) when
+// another agent holds it.
+std::unique_ptr<InstanceLock> LockOrSay(const std::filesystem::path& storeFolder)
+{
+    std::int64_t holder = 0;
+    auto lock = InstanceLock::TryAcquire(storeFolder, holder);
+    if (!lock) {
+        std::fprintf(stderr, "ornel_ftp: %s\n", AlreadyRunningText(storeFolder, holder).c_str());
+    }
+    return lock;
 }
 
 // Everything a headless controller runs on; lives as long as the controller.
@@ -140,6 +154,10 @@ int RunExportReg(const CommandLine& line)
 
 int RunConsoleCycle(const CommandLine& line)
 {
+    const auto lock = LockOrSay(RegistryStore::ResolveFolder(line.RegistryDir));
+    if (!lock) {
+        return kExitAlreadyRunning;
+    }
     ConsoleRig rig(line);
     TFMain main(rig.MakeFrontEnd(rig.loop), StartupPaths{std::filesystem::current_path(), JournalPath(line)});
     try {
@@ -160,6 +178,10 @@ int RunConsoleCycle(const CommandLine& line)
 
 int RunService(const CommandLine& line)
 {
+    const auto lock = LockOrSay(RegistryStore::ResolveFolder(line.RegistryDir));
+    if (!lock) {
+        return kExitAlreadyRunning;
+    }
     ConsoleRig rig(line);
     ServiceEventLoop loop(rig.loop);
     TFMain main(rig.MakeFrontEnd(loop), StartupPaths{std::filesystem::current_path(), JournalPath(line)});

@@ -2,23 +2,13 @@
 
 #include "platform/Socket.h"
 
-#include <cerrno>
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <pwd.h>
-#include <spawn.h>
-#include <sstream>
 #include <stdexcept>
 #include <sys/file.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace ornel::test
 {
@@ -26,14 +16,9 @@ namespace ornel::test
 namespace
 {
 
-constexpr std::chrono::seconds kStartTimeout{15};
-constexpr std::chrono::seconds kStopTimeout{5};
-constexpr std::chrono::milliseconds kPollStep{20};
-
 constexpr const char* kWorkDirPrefix = "ornel-ftpd-";
 // Held locked by the process that owns the folder for as long as its server runs.
 constexpr const char* kOwnerLock = "owner.lock";
-constexpr const char* kSetpriv = "/usr/bin/setpriv";
 constexpr const char* kUnshare = "/usr/bin/unshare";
 constexpr const char* kVsftpd = "/usr/sbin/vsftpd";
 constexpr const char* kDbLoad = "/usr/bin/db5.3_load";
@@ -152,38 +137,6 @@ std::pair<int, int> PassiveRange(int port)
 
 } // namespace
 
-pid_t SpawnServer(const std::vector<std::string>& argv, const std::filesystem::path& log)
-{
-    std::vector<std::string> command;
-    if (Executable(kSetpriv)) {
-        // The server dies with the test that started it, also when that is killed.
-        command = {kSetpriv, "--pdeathsig", "KILL", "--"};
-    }
-    command.insert(command.end(), argv.begin(), argv.end());
-    std::vector<char*> args;
-    for (const auto& arg : command) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attr, 0);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (rc != 0) {
-        throw std::runtime_error("cannot start " + argv.front() + ": " + std::to_string(rc));
-    }
-    return pid;
-}
-
 int FreeLoopbackPort()
 {
     Socket probe = Socket::CreateTcp();
@@ -217,9 +170,8 @@ std::string RealFtpServer::VsftpdUnavailable()
     return {};
 }
 
-std::unique_ptr<RealFtpServer> RealFtpServer::StartPyftpdlib(const std::filesystem::path& root,
-                                                             const std::string& user,
-                                                             const std::string& password)
+std::unique_ptr<RealFtpServer> RealFtpServer::Prepare(const std::filesystem::path& root,
+                                                      const std::string& user, const std::string& password)
 {
     std::unique_ptr<RealFtpServer> server(new RealFtpServer());
     server->m_root = root;
@@ -227,12 +179,35 @@ std::unique_ptr<RealFtpServer> RealFtpServer::StartPyftpdlib(const std::filesyst
     server->m_password = password;
     server->m_workDir = MakeWorkDir(server->m_workDirLock);
     server->m_port = FreeLoopbackPort();
+    return server;
+}
+
+void RealFtpServer::Run(const std::vector<std::string>& argv)
+{
+    m_process = ServerProcess(argv, m_workDir / "server.log", m_port);
+}
+
+std::unique_ptr<RealFtpServer> RealFtpServer::StartPyftpdlib(const std::filesystem::path& root,
+                                                             const std::string& user,
+                                                             const std::string& password)
+{
+    auto server = Prepare(root, user, password);
     const auto [low, high] = PassiveRange(server->m_port);
-    server->m_pid = SpawnServer({"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
-                                 std::to_string(server->m_port), "-w", "-d", root.string(), "-u", user, "-P",
-                                 password, "-r", std::to_string(low) + "-" + std::to_string(high)},
-                                server->m_workDir / "server.log");
-    server->WaitUntilAccepting();
+    server->Run({"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
+                 std::to_string(server->m_port), "-w", "-d", root.string(), "-u", user, "-P", password, "-r",
+                 std::to_string(low) + "-" + std::to_string(high)});
+    return server;
+}
+
+std::unique_ptr<RealFtpServer> RealFtpServer::StartSlowDemoServer(const std::filesystem::path& root,
+                                                                  int bytesPerSecond, const std::string& user,
+                                                                  const std::string& password)
+{
+    auto server = Prepare(root, user, password);
+    const auto [low, high] = PassiveRange(server->m_port);
+    server->Run({"/usr/bin/python3", ORNEL_DEMO_FTPD, "--port", std::to_string(server->m_port), "--root",
+                 root.string(), "--user", user, "--password", password, "--passive",
+                 std::to_string(low) + "-" + std::to_string(high), "--rate", std::to_string(bytesPerSecond)});
     return server;
 }
 
@@ -243,17 +218,12 @@ std::unique_ptr<RealFtpServer> RealFtpServer::StartVsftpd(const std::filesystem:
     if (const auto reason = VsftpdUnavailable(); !reason.empty()) {
         throw std::runtime_error("cannot start vsftpd: " + reason);
     }
-    std::unique_ptr<RealFtpServer> server(new RealFtpServer());
-    server->m_root = root;
-    server->m_user = user;
-    server->m_password = password.empty() ? RandomPassword() : password;
-    server->m_workDir = MakeWorkDir(server->m_workDirLock);
+    auto server = Prepare(root, user, password.empty() ? RandomPassword() : password);
     WriteVirtualUser(server->m_workDir, server->m_user, server->m_password);
     const passwd* guest = ::getpwnam(kGuestAccount);
     HandOver(root, *guest);
     const auto emptyDir = server->m_workDir / "empty";
     std::filesystem::create_directory(emptyDir);
-    server->m_port = FreeLoopbackPort();
     const auto [low, high] = PassiveRange(server->m_port);
     const auto config = server->m_workDir / "vsftpd.conf";
     std::ofstream(config) << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port="
@@ -270,70 +240,20 @@ std::unique_ptr<RealFtpServer> RealFtpServer::StartVsftpd(const std::filesystem:
                           << "\n";
     // The bind mount over /etc/pam.d exists only in the server's own mount namespace and
     // ends with its last process; the host's PAM configuration is never written.
-    server->m_pid = SpawnServer({kUnshare, "--mount", "--propagation", "private", "--", "/bin/sh", "-c",
-                                 "mount --bind \"$1\" /etc/pam.d && exec \"$2\" \"$3\"", "sh",
-                                 (server->m_workDir / "pam.d").string(), kVsftpd, config.string()},
-                                server->m_workDir / "server.log");
-    server->WaitUntilAccepting();
+    server->Run({kUnshare, "--mount", "--propagation", "private", "--", "/bin/sh", "-c",
+                 "mount --bind \"$1\" /etc/pam.d && exec \"$2\" \"$3\"", "sh",
+                 (server->m_workDir / "pam.d").string(), kVsftpd, config.string()});
     return server;
-}
-
-void RealFtpServer::WaitUntilAccepting()
-{
-    const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            throw std::runtime_error("the FTP server ended at start: " + Log());
-        }
-        try {
-            Socket probe = Socket::CreateTcp();
-            probe.Connect("127.0.0.1", m_port);
-            // A greeting shows that the server is past its start-up, not just listening.
-            if (probe.WaitReadable(std::chrono::seconds(2))) {
-                char buffer[4] = {};
-                if (probe.Receive(buffer, 3) == 3 && std::string(buffer, 3) == "220") {
-                    return;
-                }
-            }
-        } catch (const SocketError&) {
-            // Not listening yet.
-        }
-        std::this_thread::sleep_for(kPollStep);
-    }
-    throw std::runtime_error("the FTP server did not accept connections: " + Log());
 }
 
 RealFtpServer::~RealFtpServer()
 {
-    if (m_pid > 0) {
-        // The group holds the server and the session processes it forked, nothing else.
-        ::kill(-m_pid, SIGTERM);
-        const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
-        int status = 0;
-        while (::waitpid(m_pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-                ::kill(-m_pid, SIGKILL);
-                ::waitpid(m_pid, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(kPollStep);
-        }
-    }
+    m_process = ServerProcess(); // stopped before its folder goes
     std::error_code ec;
     std::filesystem::remove_all(m_workDir, ec);
     if (m_workDirLock >= 0) {
         ::close(m_workDirLock);
     }
-}
-
-std::string RealFtpServer::Log() const
-{
-    std::ifstream in(m_workDir / "server.log");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 } // namespace ornel::test

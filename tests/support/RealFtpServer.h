@@ -4,6 +4,8 @@
 // is touched, and a server whose test process dies (a crash, SIGKILL) is killed with it.
 #pragma once
 
+#include "support/ServerProcess.h"
+
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -20,6 +22,11 @@ public:
     [[nodiscard]] static std::unique_ptr<RealFtpServer>
     StartPyftpdlib(const std::filesystem::path& root, const std::string& user = "ornel",
                    const std::string& password = "secret");
+    // The demo's server (scripts/demo_ftpd.py: pyftpdlib with the Windows-1251 wire and file
+    // masks) on a slow line: every data transfer throttled to `bytesPerSecond`.
+    [[nodiscard]] static std::unique_ptr<RealFtpServer>
+    StartSlowDemoServer(const std::filesystem::path& root, int bytesPerSecond,
+                        const std::string& user = "ornel", const std::string& password = "secret");
     // vsftpd (needs root) with one virtual user: `user` and its password (a random one when
     // none is given) are checked by a PAM service file of the server's own, which a private
     // mount namespace shows to vsftpd in place of the host's /etc/pam.d. The sessions run as
@@ -42,15 +49,19 @@ public:
     [[nodiscard]] const std::string& User() const { return m_user; }
     [[nodiscard]] const std::string& Password() const { return m_password; }
     [[nodiscard]] const std::filesystem::path& Root() const { return m_root; }
-    [[nodiscard]] pid_t Pid() const { return m_pid; }
+    [[nodiscard]] pid_t Pid() const { return m_process.Pid(); }
     // The server's own output, for a failing test's message.
-    [[nodiscard]] std::string Log() const;
+    [[nodiscard]] std::string Log() const { return m_process.Output(); }
 
 private:
     RealFtpServer() = default;
-    void WaitUntilAccepting();
+    // A server object with its folders and a free port, not started yet.
+    [[nodiscard]] static std::unique_ptr<RealFtpServer>
+    Prepare(const std::filesystem::path& root, const std::string& user, const std::string& password);
+    // Runs `argv` and waits for its greeting; its output goes to the work folder.
+    void Run(const std::vector<std::string>& argv);
 
-    pid_t m_pid = -1;
+    ServerProcess m_process;
     int m_port = 0;
     std::string m_user;
     std::string m_password;
@@ -61,9 +72,5 @@ private:
 
 // A port on 127.0.0.1 that was free a moment ago.
 [[nodiscard]] int FreeLoopbackPort();
-
-// Starts a server program in a process group of its own, output to `log`; it is killed when
-// the calling thread ends. Returns its PID.
-[[nodiscard]] pid_t SpawnServer(const std::vector<std::string>& argv, const std::filesystem::path& log);
 
 } // namespace ornel::test
