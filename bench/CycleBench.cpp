@@ -1,7 +1,7 @@
 // 1000 files of 4 KiB through a full send cycle and a full receive cycle (no encryption)
 // against a local vsftpd, beside lftp moving the same files; then the same journal calls,
 // archive copies, counter updates and FTP commands timed on their own, as shares of the
-// cycle. Needs root (vsftpd runs for a local account).
+// cycle. Needs root (vsftpd).
 #include "engine/AutomationControl.h"
 #include "engine/Counters.h"
 #include "engine/CryptCall.h"
@@ -274,8 +274,8 @@ void Row(const char* what, double seconds, double cycle)
 
 int main()
 {
-    if (::geteuid() != 0 || !fs::exists("/usr/sbin/vsftpd")) {
-        std::printf("bench_cycle_many_files: needs root and vsftpd; skipped\n");
+    if (const auto reason = RealFtpServer::VsftpdUnavailable(); !reason.empty()) {
+        std::printf("bench_cycle_many_files: %s; skipped\n", reason.c_str());
         return 0;
     }
     try {

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins qt6-translations-l10n
     libcrypto++-dev libsqlcipher-dev sqlcipher libsodium-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    python3-pyftpdlib vsftpd lftp curl
+    python3-pyftpdlib vsftpd db5.3-util lftp curl
     # pure-ftpd and ProFTPD run unpacked from the build folder (scripts/fetch-ftp-servers.sh);
     # their packages conflict with vsftpd, their libraries do not.
     libcap2 libcrypt1 libpam0g libsodium23 libssl3 libacl1 libhiredis0.14 libidn2-0

@@ -2,7 +2,9 @@
 #include "automation/Schedule.h"
 #include "settings/SecretCipher.h"
 #include "support/ControllerRig.h"
+#include "support/ScriptedFtpServer.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace ornel::test
@@ -166,18 +168,46 @@ TEST_F(TFMainTest, FlagsSecretsAndNamesReadAsTheStoreMeansThem)
     EXPECT_EQ(s.CryptTimeout, 15);
 }
 
+// Against a connected client: the same value leaves the session usable, a changed one ends
+// it with QUIT.
 TEST_F(TFMainTest, SettersCloseTheConnectionOnlyWhenTheServerChanges)
 {
-    Start();
-    main->SetIP("127.0.0.1");
-    main->SetPort(2121);
-    // Same values again: nothing to close (nothing is logged either way while offline).
-    const auto lines = desktop.ProtocolLines.size();
-    main->SetIP("127.0.0.1");
-    main->SetPort(2121);
-    EXPECT_EQ(desktop.ProtocolLines.size(), lines);
-    EXPECT_EQ(main->Settings().IP, "127.0.0.1");
-    EXPECT_EQ(main->Settings().Port, 2121);
+    const std::vector<std::pair<std::string, std::function<void(TFMain&, bool change)>>> setters = {
+        {"IP", [](TFMain& m, bool change) { m.SetIP(change ? "127.0.0.2" : "127.0.0.1"); }},
+        {"Port", [](TFMain& m, bool change) { m.SetPort(m.Settings().Port + (change ? 1 : 0)); }},
+        {"Passive", [](TFMain& m, bool change) { m.SetPassive(m.Settings().Passive != change); }},
+    };
+    auto key = Options();
+    key.WriteString("IP", "127.0.0.1");
+    key.WriteString("User", "user");
+    key.WriteString("Password", "pass");
+    key.WriteBool("Passive", true);
+    for (const auto& [name, set] : setters) {
+        SCOPED_TRACE(name);
+        ScriptedFtpServer server;
+        server.StandardLogin()
+            .On("CWD .", "250 OK")
+            .On("NOOP", "200 OK")
+            .On("QUIT", "221 Bye")
+            .WaitForClientClose();
+        server.Start();
+        key.WriteInteger("Port", server.Port());
+        TFMain& m = Start();
+        m.ConnectFtp();
+        ASSERT_TRUE(m.Ftp().Connected());
+
+        set(m, false);
+        EXPECT_TRUE(m.Ftp().Connected());
+        EXPECT_NO_THROW(m.Ftp().Noop()) << "the same value closed the connection";
+
+        set(m, true);
+        EXPECT_FALSE(m.Ftp().Connected());
+        EXPECT_FALSE(m.IsConnected());
+        ASSERT_TRUE(server.WaitFinished());
+        EXPECT_TRUE(server.Mismatches().empty()) << ::testing::PrintToString(server.Mismatches());
+        m.FormClose();
+        main.reset();
+    }
 }
 
 TEST_F(TFMainTest, StartUpWithMonitoringWantedInsideTheWindowSwitchesItOn)

@@ -103,26 +103,48 @@ TEST(ConsoleEventLoop, ATimerHandlerMayDestroyItsTimerAndIsNotReentered)
     EXPECT_EQ(ticks, 3);
 }
 
-TEST(ConsoleEventLoop, WorkFromAnotherThreadRunsOnTheLoopsThread)
+// Waits (bounded) until `count` hand-overs are queued.
+bool QueuedHandOvers(ConsoleEventLoop& loop, std::size_t count)
+{
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (loop.PendingHandOvers() < count && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(1ms);
+    }
+    return loop.PendingHandOvers() == count;
+}
+
+TEST(ConsoleEventLoop, WorkFromAnotherThreadRunsOnTheLoopsThreadWhileTheSenderWaits)
 {
     ConsoleEventLoop loop;
     const auto uiThread = std::this_thread::get_id();
     std::atomic<int> delivered{0};
-    bool ranOnUi = true;
+    std::atomic<int> returned{0};
+    std::atomic<int> returnedAfterTheWork{0};
+    std::atomic<bool> ranOnUi{true};
     std::vector<std::thread> senders;
     for (int i = 0; i < 4; ++i) {
         senders.emplace_back([&] {
-            if (loop.RunOnUiThreadAndWait(
-                    [&] { ranOnUi = ranOnUi && std::this_thread::get_id() == uiThread; })) {
+            std::atomic<bool> workDone{false};
+            if (loop.RunOnUiThreadAndWait([&] {
+                    ranOnUi = ranOnUi && std::this_thread::get_id() == uiThread;
+                    std::this_thread::sleep_for(2ms);
+                    workDone = true;
+                })) {
                 ++delivered;
+                returnedAfterTheWork += workDone ? 1 : 0;
             }
+            ++returned;
         });
     }
-    ASSERT_TRUE(ServeUntil(loop, [&] { return delivered.load() == 4; }));
+    // Nobody serves the loop yet: every sender must still be waiting in its hand-over.
+    EXPECT_TRUE(QueuedHandOvers(loop, 4));
+    EXPECT_EQ(returned.load(), 0) << "a sender went on before its work had run";
+    EXPECT_TRUE(ServeUntil(loop, [&] { return delivered.load() == 4; }));
     for (auto& t : senders) {
         t.join();
     }
     EXPECT_TRUE(ranOnUi);
+    EXPECT_EQ(returnedAfterTheWork.load(), 4);
     // On the loop's own thread the work runs at once instead of waiting for itself.
     bool direct = false;
     EXPECT_TRUE(loop.RunOnUiThreadAndWait([&] { direct = true; }));
@@ -176,10 +198,8 @@ TEST(ConsoleEventLoop, AThreadWaitingWhenQuitComesIsReleased)
         accepted = loop.RunOnUiThreadAndWait([] {});
         done = true;
     });
-    const auto end = std::chrono::steady_clock::now() + 10s;
-    while (loop.PendingHandOvers() == 0 && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(1ms);
-    }
+    EXPECT_TRUE(QueuedHandOvers(loop, 1));
+    EXPECT_FALSE(done) << "the sender did not wait for its hand-over";
     loop.Quit(); // the UI thread is busy elsewhere and never serves the hand-over
     sender.join();
     EXPECT_TRUE(done);

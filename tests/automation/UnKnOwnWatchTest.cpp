@@ -94,9 +94,13 @@ TEST(UnKnOwnWatch, RealFolderAlertsOnlyWhenTheDayFolderExistedAtTheSwitch)
     p.watch.SetUnKnOwnFolder(root.string());
     p.watch.SetUnKnOwnMonitoring(true);
     EXPECT_FALSE(watcher.Active()); // the day folder is missing: nothing watched, no error
-    WriteFile(root / "20261208" / "late.txt", "x");
-    loop.WaitForEvents(std::chrono::milliseconds(50));
-    EXPECT_TRUE(p.sounds.empty());
+    {
+        SentinelWatcher sentinel(loop, root);
+        std::filesystem::create_directories(root / "20261208");
+        WriteFile(root / "20261208" / "late.txt", "x");
+        ASSERT_TRUE(sentinel.SawAChange(loop));
+        EXPECT_TRUE(p.sounds.empty());
+    }
 
     // Applied again (a save of the options) now that it exists: a file in a subfolder counts.
     p.watch.SetUnKnOwnFolder(root.string());

@@ -1,10 +1,13 @@
 // Helpers for tests with a real inotify watcher and a real console loop: serve the loop
-// until a condition holds, bounded in time so that a fault fails instead of hanging.
+// until a condition holds, bounded in time so that a fault fails instead of hanging; and a
+// second watcher that tells when a change has certainly come through.
 #pragma once
 
 #include "platform/ConsoleEventLoop.h"
+#include "platform/InotifyWatcher.h"
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 
 namespace ornel::test
@@ -22,5 +25,35 @@ inline bool ServeUntil(ConsoleEventLoop& loop, const std::function<bool()>& done
     }
     return true;
 }
+
+// A watcher of its own on the same folder and loop. Once it has reported a change, the
+// kernel has delivered that change to every watch of the folder; serving the loop until its
+// hand-over queue is empty then shows whether any other watcher reported it too. Declare it
+// after the loop.
+struct SentinelWatcher
+{
+    SentinelWatcher(ConsoleEventLoop& loop, const std::filesystem::path& folder)
+        : watcher(loop)
+    {
+        watcher.SetFilter(WatchFilter::Size);
+        watcher.SetMonitorSubtree(true);
+        watcher.SetOnChange([this] { ++notices; });
+        watcher.SetFolderName(folder);
+        watcher.SetActive(true);
+    }
+
+    // Serves `loop` until this watcher has seen a change after `seen` notices and nothing
+    // more waits to be handed over.
+    [[nodiscard]] bool SawAChange(ConsoleEventLoop& loop, int seen = 0)
+    {
+        return ServeUntil(loop, [&] { return notices > seen; }) && ServeUntil(loop, [&] {
+                   loop.ProcessPendingEvents();
+                   return loop.PendingHandOvers() == 0;
+               });
+    }
+
+    InotifyWatcher watcher;
+    int notices = 0;
+};
 
 } // namespace ornel::test

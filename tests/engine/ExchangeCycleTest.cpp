@@ -33,8 +33,10 @@ class ExchangeCycleE2E : public ::testing::TestWithParam<ServerKind>
 protected:
     void SetUp() override
     {
-        if (GetParam() == ServerKind::Vsftpd && (::geteuid() != 0 || !fs::exists("/usr/sbin/vsftpd"))) {
-            GTEST_SKIP() << "vsftpd needs root";
+        if (GetParam() == ServerKind::Vsftpd) {
+            if (const auto reason = RealFtpServer::VsftpdUnavailable(); !reason.empty()) {
+                GTEST_SKIP() << reason;
+            }
         }
         if (GetParam() == ServerKind::DemoPyftpdlib && !RealFtpServer::PyftpdlibAvailable()) {
             GTEST_SKIP() << "pyftpdlib is not installed";

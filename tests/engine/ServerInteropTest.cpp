@@ -70,8 +70,8 @@ protected:
             unpacked = UnpackedFtpServer::Start(unpackedKind, ORNEL_FTP_SERVERS_ROOT, serverRoot);
             f.UseServer(unpacked->Port(), unpacked->User(), unpacked->Password());
         } else if (kind == Server::Vsftpd) {
-            if (::geteuid() != 0 || !fs::exists("/usr/sbin/vsftpd")) {
-                GTEST_SKIP() << "vsftpd needs root";
+            if (const auto reason = RealFtpServer::VsftpdUnavailable(); !reason.empty()) {
+                GTEST_SKIP() << reason;
             }
             real = RealFtpServer::StartVsftpd(serverRoot);
             f.UseServer(real->Port(), real->User(), real->Password());

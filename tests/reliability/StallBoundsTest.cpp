@@ -132,6 +132,12 @@ TEST_P(StallBounds, ASilentServerEndsTheCycleWithoutLosingAFile)
     ASSERT_TRUE(server.WaitFinished(10s));
 
     const std::string& command = steps[at].command;
+    // The client followed the script up to the step that stalls, and that step is the one
+    // named: otherwise the silence fell on some other step.
+    ASSERT_TRUE(server.Mismatches().empty())
+        << command << ": " << ::testing::PrintToString(server.Mismatches()) << "\n"
+        << f.LogText();
+    ASSERT_TRUE(Sent(server, command)) << command << " was never sent\n" << f.LogText();
     // Without the client's own bounds the cycle would wait for ever; a few of them in a row
     // (the step, the climb back, the goodbye) stay far below this.
     EXPECT_LT(took, 8s) << command << " waited past its bounds:\n" << f.LogText();

@@ -1,9 +1,12 @@
 #!/usr/bin/python3
 """Kills the agent with SIGKILL at random moments of real exchange cycles (both orders, the
-reference encryption program, a local FTP server), lets the next cycle run, and checks after
-every round that no participant file was lost, truncated or corrupted on the way.
+reference encryption program, a local FTP server; now and then with its encryption program,
+as a power cut would), lets the next cycle run, and checks after every round that no
+participant file was lost, truncated or corrupted on the way, and that nothing under a hidden
+or partial name reached the server or PostBoxIn. Then cycles with new work both ways must
+deliver every file, intact and, where no kill explains a second copy, once.
 
-Usage: crash_consistency.py --build BUILD [--kills N] [--seed S] [--keep DIR]
+Usage: crash_consistency.py --build BUILD [--kills N] [--seed S] [--keep DIR] [--leftover-partials]
 Exit status 1 when a violation was found.
 """
 import argparse
@@ -30,38 +33,64 @@ class Ledger:
     def __init__(self):
         self.outgoing = {}  # name -> digest of the plain text put into PostBoxOut
         self.incoming = {}  # name -> digest of the plain text the depository encrypted
-        self.out_delivered = set()  # names whose content arrived on the server intact
-        self.in_delivered = set()  # digests that arrived in PostBoxIn intact
+        self.out_arrivals = {}  # name -> whole copies that arrived on the server
+        self.in_arrivals = {}  # digest -> whole copies that arrived in PostBoxIn
         self.server_partials = []  # partial uploads left by the server while the source waits
         self.dated_duplicates = 0  # whole copies that arrived a second time under a dated name
+        self.repeats = []  # whole copies delivered again after a kill or a fault
         self.written_off = set()  # names already reported lost or corrupt, not reported again
+        # What waited somewhere at the last check: outgoing names, incoming digests. A file
+        # delivered again must have had a copy there, or a kill or fault since to explain it.
+        self.waiting_out = set()
+        self.waiting_in = set()
         self.violations = []
+
+    @property
+    def out_delivered(self):
+        return set(self.out_arrivals)
+
+    @property
+    def in_delivered(self):
+        return set(self.in_arrivals)
 
     def violate(self, round_no, text):
         self.violations.append("round %d: %s" % (round_no, text))
         rig.log("  VIOLATION", self.violations[-1])
 
+    def arrived(self, arrivals, key, waiting, round_no, quiet, what):
+        """Counts one whole copy. Copy-then-remove hands a file over at least once: a kill (or
+        a failed step) between the copy and the removal of its source sends it again. Without
+        one, a second copy is only right when a copy was still waiting at the last check."""
+        arrivals[key] = arrivals.get(key, 0) + 1
+        if arrivals[key] == 1:
+            return
+        if quiet and key not in waiting:
+            self.violate(round_no, "%s delivered again with no copy left waiting and no kill or fault: %s" % (
+                what, key))
+        else:
+            self.repeats.append("round %d: %s %s" % (round_no, what, key))
 
-def payload(rnd, tag):
-    size = rnd.choice([0, 1, 100, 4096, 65536, 65537, 300000, 1 << 20, 3 << 20])
+
+def payload(rnd, tag, min_size=0):
+    size = rnd.choice([n for n in (0, 1, 100, 4096, 65536, 65537, 300000, 1 << 20, 3 << 20) if n >= min_size])
     head = ("%s\r\n" % tag).encode()
     return (head + rnd.randbytes(max(0, size - len(head))))[:max(size, len(head))]
 
 
-def add_work(tree, ledger, rnd, round_no, count):
+def add_work(tree, ledger, rnd, round_no, count, min_size=0):
     if count == 0:
         return
     incoming = []
     for k in range(count):
         name = "o%04d_%d.txt" % (round_no, k)
-        data = payload(rnd, name)
+        data = payload(rnd, name, min_size)
         path = os.path.join(tree.post_out, name)
         with open(path + ".part", "wb") as f:
             f.write(data)
         os.replace(path + ".part", path)  # the back-office software's files appear whole
         ledger.outgoing[name] = rig.digest(path)
         name = "i%04d_%d.dat.enc" % (round_no, k)
-        incoming.append((name, payload(rnd, name)))
+        incoming.append((name, payload(rnd, name, min_size)))
     tree.encrypt_samples(incoming, tree.server_out)
     for name, data in incoming:
         ledger.incoming[name] = hashlib.sha256(data).hexdigest()
@@ -102,17 +131,32 @@ def real_files(folder):
 def hidden_files(folder):
     if not os.path.isdir(folder):
         return []
-    return [n for n in os.listdir(folder) if n.startswith(".")]
+    return sorted(n for n in os.listdir(folder) if n.startswith("."))
 
 
 def base_name(name):
     return DATED.sub("", name)
 
 
-def check(tree, ledger, round_no, final):
+def take_hidden(folder, ledger, round_no, where):
+    """A hidden name (a partial copy's or any other) where the depository or the back-office
+    software takes files is a file nobody asked for, possibly a part of one."""
+    for n in hidden_files(folder):
+        ledger.violate(round_no, "hidden or partial name %s: %s" % (where, n))
+        path = os.path.join(folder, n)
+        if os.path.isdir(path):
+            shutil.rmtree(path, ignore_errors=True)
+        else:
+            os.remove(path)
+
+
+def check(tree, ledger, round_no, final, quiet=False):
     """Takes what arrived (as the depository and the back-office software would), then checks
-    that every file handed over is delivered intact or still waiting somewhere."""
+    that every file handed over is delivered intact or still waiting somewhere. `quiet`: no
+    kill and no fault since the last check. `final`: nothing may wait any more, every file
+    must have arrived."""
     # Server In: every file must decrypt to the outgoing file of its name.
+    take_hidden(tree.server_in, ledger, round_no, "on the server")
     still_sending = {os.path.basename(p) for p in real_files(tree.temp_send)}
     arrived = real_files(tree.server_in)
     for path, dig in decrypt_folder(tree, arrived).items():
@@ -121,6 +165,7 @@ def check(tree, ledger, round_no, final):
             # Cut between its copy into temp2 and the removal from the post box, a file is moved
             # again and its second copy gets a dated name: a whole duplicate, as designed.
             ledger.dated_duplicates += 1
+            ledger.arrived(ledger.out_arrivals, base_name(name), ledger.waiting_out, round_no, quiet, "outgoing")
         elif name not in ledger.outgoing:
             ledger.violate(round_no, "unknown file on the server: %s" % name)
         elif dig != ledger.outgoing[name] and name in still_sending:
@@ -135,19 +180,20 @@ def check(tree, ledger, round_no, final):
             ledger.violate(round_no, "file on the server decrypts to other content: %s" % name)
             ledger.written_off.add(name)
         else:
-            ledger.out_delivered.add(name)
+            ledger.arrived(ledger.out_arrivals, name, ledger.waiting_out, round_no, quiet, "outgoing")
         os.remove(path)
     leftovers = [n for n in os.listdir(tree.server_in) if not os.path.isfile(os.path.join(tree.server_in, n))]
     for n in leftovers:
         ledger.violate(round_no, "unexpected entry in the server's In: %s" % n)
     # PostBoxIn: every file must be one of the incoming plain texts.
+    take_hidden(tree.post_in, ledger, round_no, "in PostBoxIn")
     incoming_digests = set(ledger.incoming.values())
     for path in real_files(tree.post_in):
         dig = rig.digest(path)
         if dig not in incoming_digests:
             ledger.violate(round_no, "PostBoxIn holds a file of unknown content: %s" % os.path.basename(path))
         else:
-            ledger.in_delivered.add(dig)
+            ledger.arrived(ledger.in_arrivals, dig, ledger.waiting_in, round_no, quiet, "incoming")
         os.remove(path)
     # Plain archives: complete copies only.
     outgoing_digests = set(ledger.outgoing.values())
@@ -173,9 +219,9 @@ def check(tree, ledger, round_no, final):
             name = os.path.basename(path)
             if dig is None or dig != ledger.outgoing.get(name):
                 ledger.violate(round_no, "encrypted file waiting in TempSend is not whole: %s" % path)
-    waiting_out.update(os.path.basename(p) for p in encrypted_waiting)
+    waiting_out.update(base_name(os.path.basename(p)) for p in encrypted_waiting)
     for name in ledger.outgoing:
-        if name not in ledger.out_delivered and name not in waiting_out and name not in ledger.written_off:
+        if name not in ledger.out_arrivals and name not in waiting_out and name not in ledger.written_off:
             ledger.violate(round_no, "outgoing file lost: %s" % name)
             ledger.written_off.add(name)
     waiting_in = set()
@@ -187,17 +233,45 @@ def check(tree, ledger, round_no, final):
     waiting_names = {os.path.basename(p) for p in real_files(tree.server_out) + real_files(tree.temp_reciv)}
     rejected = real_files(tree.temp_reciv + "/rejected")
     for name, dig in ledger.incoming.items():
-        if dig in ledger.in_delivered or dig in waiting_in or name in waiting_names or name in ledger.written_off:
+        if name in waiting_names:
+            waiting_in.add(dig)
+        if dig in ledger.in_arrivals or dig in waiting_in or name in ledger.written_off:
             continue
         ledger.violate(round_no, "incoming file lost: %s" % name)
         ledger.written_off.add(name)
+    if final:
+        # The final cycles had new work in both directions, so every rule that lets a file
+        # wait for a later cycle (temp2 is taken up only with other work) was satisfied.
+        for name in sorted(set(ledger.outgoing) - set(ledger.out_arrivals) - ledger.written_off):
+            ledger.violate(round_no, "outgoing file never arrived on the server%s: %s" % (
+                " (still waiting)" if name in waiting_out else "", name))
+        for name, dig in sorted(ledger.incoming.items()):
+            if dig not in ledger.in_arrivals and name not in ledger.written_off:
+                ledger.violate(round_no, "incoming file never arrived in PostBoxIn%s: %s" % (
+                    " (still waiting)" if dig in waiting_in else "", name))
+        for folder in (tree.post_out, tree.temp_send, tree.temp_send + "/temp2", tree.server_out,
+                       tree.temp_reciv, tree.temp_reciv + "/temp2"):
+            for path in real_files(folder):
+                ledger.violate(round_no, "a copy still waits after the final cycles: %s" % path)
+    ledger.waiting_out, ledger.waiting_in = waiting_out, waiting_in
     return {
-        "waiting_out": len(waiting_out), "waiting_in": len(waiting_in) + len(waiting_names),
+        "waiting_out": len(waiting_out), "waiting_in": len(waiting_in),
         "rejected": len(rejected),
-        "hidden": sum(len(hidden_files(f)) for f in (tree.post_in, tree.post_out, tree.temp_send,
-                                                     tree.temp_reciv, tree.temp_send + "/temp2",
-                                                     tree.temp_reciv + "/temp2")),
+        "hidden": sum(len(hidden_files(f)) for f in (tree.post_out, tree.temp_send, tree.temp_reciv,
+                                                     tree.temp_send + "/temp2", tree.temp_reciv + "/temp2")),
     }
+
+
+def plant_partials(tree, rnd):
+    """Partial files as an interruption leaves them in the working folders: an encryption or
+    decryption program stopped while writing its output, a copy stopped half-way. They are
+    parts, never documents: none may reach the server or PostBoxIn."""
+    for folder in (tree.temp_send, tree.temp_send + "/temp2", tree.temp_reciv, tree.temp_reciv + "/temp2"):
+        os.makedirs(folder, exist_ok=True)
+        name = ".ornel-part-%016x" % rnd.getrandbits(64)
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(rnd.randbytes(rnd.choice([1, 4096, 70000])))
+        rig.log("planted a partial file: %s/%s" % (folder, name))
 
 
 def step_of(lines):
@@ -229,6 +303,8 @@ def main():
     parser.add_argument("--files", type=int, default=2, help="new files each way per round")
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("--keep", default=None, help="keep the tree in this folder")
+    parser.add_argument("--leftover-partials", action="store_true",
+                        help="before the final cycles, put partial files into the working folders")
     args = parser.parse_args()
     seed = args.seed if args.seed is not None else int(time.time())
     rnd = random.Random(seed)
@@ -257,17 +333,20 @@ def main():
         rig.log("clean cycle lengths in log lines:", lengths)
         round_no = 0
         started = time.monotonic()
-        while stats["kills"] < args.kills:
+        # Bounded: an agent that ends every run before its kill point gives no kills at all.
+        max_rounds = args.kills + 10
+        while stats["kills"] < args.kills and round_no < max_rounds:
             round_no += 1
             add_work(tree, ledger, rnd, round_no + 1, args.files)
             for _ in range(3):
                 order = rnd.choice(ORDERS)
                 after = rnd.randint(0, lengths[order] + 4)
                 delay = rnd.choice([0.0, 0.0, rnd.uniform(0, 0.05), rnd.uniform(0, 0.4)])
-                killed, seen = tree.run_killed(order, after, delay)
+                power_cut = rnd.random() < 0.3
+                killed, seen = tree.run_killed(order, after, delay, power_cut=power_cut)
                 if killed:
                     stats["kills"] += 1
-                    step = order[:4] + ": " + step_of(seen)
+                    step = order[:4] + (" (power cut)" if power_cut else "") + ": " + step_of(seen)
                     stats["steps"][step] = stats["steps"].get(step, 0) + 1
                 else:
                     stats["not_killed"] += 1
@@ -276,16 +355,25 @@ def main():
             if round_no % 10 == 0:
                 rig.log("  round %d: %d kills, %d violations, %.0f s, waiting %s" % (
                     round_no, stats["kills"], len(ledger.violations), time.monotonic() - started, info))
-        # Fresh work makes the last cycles pick up whatever a crash left between the steps.
-        add_work(tree, ledger, rnd, round_no + 2, 1)
-        for order in ORDERS + ORDERS:
-            status, lines = tree.run_cycle(order)
-            if status != 0:
-                ledger.violate(round_no, "final cycle failed: %s" % [ln for ln in lines if "Ошибка" in ln][:3])
-        info = check(tree, ledger, round_no + 1, True)
+        if stats["kills"] < args.kills:
+            ledger.violate(round_no, "only %d of %d kill points landed in %d rounds: the runs ended before "
+                           "their kill point" % (stats["kills"], args.kills, round_no))
+        if args.leftover_partials:
+            plant_partials(tree, rnd)
+        # Whatever a kill left between the steps is taken up by later cycles that find other
+        # work: new files both ways, both orders, twice. After that every file must have
+        # arrived intact, and a second copy of one is only right where a copy still waited.
+        for final_round in (1, 2):
+            add_work(tree, ledger, rnd, round_no + 1 + final_round, 1)
+            for order in ORDERS:
+                status, lines = tree.run_cycle(order)
+                if status != 0:
+                    ledger.violate(round_no, "final cycle failed: %s" % (
+                        [ln for ln in lines if "Ошибка" in ln][:3] or lines[-3:]))
+            info = check(tree, ledger, round_no + final_round, final_round == 2, quiet=True)
         tree.must("--registry-dir", tree.registry, "--export-reg", root + "/export.reg")
-        lost_out = [n for n in ledger.outgoing if n not in ledger.out_delivered]
-        lost_in = [n for n, d in ledger.incoming.items() if d not in ledger.in_delivered]
+        lost_out = [n for n in ledger.outgoing if n not in ledger.out_arrivals]
+        lost_in = [n for n, d in ledger.incoming.items() if d not in ledger.in_arrivals]
         rig.log("kill points by step (order: last log line before the kill):")
         for step, n in sorted(stats["steps"].items(), key=lambda kv: -kv[1]):
             rig.log("  %4d  %s" % (n, step))
@@ -293,7 +381,11 @@ def main():
         for text in stats["recovery_errors"][:10]:
             rig.log("  ", text)
         rig.log("whole duplicates that reached the server under a dated name: %d" % ledger.dated_duplicates)
-        rig.log("still waiting after the final cycles: %d outgoing, %d incoming (%s)" % (
+        rig.log("whole copies delivered again after a kill between a copy and the removal of its source: %d"
+                % len(ledger.repeats))
+        for text in ledger.repeats[:10]:
+            rig.log("  ", text)
+        rig.log("not arrived after the final cycles (each one a violation): %d outgoing, %d incoming (%s)" % (
             len(lost_out), len(lost_in), info))
         rig.log("CRASH CONSISTENCY: seed %d, kill points %d (runs that ended before the kill: %d), "
                 "rounds %d, files %d outgoing + %d incoming, violations %d" % (

@@ -4,7 +4,8 @@ programs and a full disk) and checks each case: the faulty cycle either logs an 
 has really done its work, no file is lost or corrupted, and the next cycle without the fault
 succeeds and delivers.
 
-Usage: fault_injection.py --build BUILD [--sample N] [--seed S]
+Usage: fault_injection.py --build BUILD [--sample N | --quick] [--seed S]
+--quick runs one case of every fault class, drawn at random (the seed is printed).
 Exit status 1 when a violation was found.
 """
 import argparse
@@ -23,11 +24,15 @@ import crash_consistency as cc  # noqa: E402
 from fault_proxy import Fault, FaultProxy  # noqa: E402
 
 ORDERS = cc.ORDERS
+# Every short run has one case of each; "full disk" is a case of its own (full_disk_case).
+CLASSES = ("control", "reply", "data", "truncation", "slow", "encryption program", "full disk")
 
 
 class Case:
-    def __init__(self, name, fault=None, crypt=None, order="send-receive", silent=False):
-        self.name, self.fault, self.crypt, self.order = name, fault or Fault(), crypt, order
+    def __init__(self, name, kind, fault=None, crypt=None, order="send-receive", silent=False, min_size=0):
+        self.name, self.kind, self.fault, self.crypt, self.order = name, kind, fault or Fault(), crypt, order
+        # Files at least this big each way, so that a cut or truncation has bytes to take.
+        self.min_size = min_size
         # A program that cannot start, crashes, exits non-zero or runs too long is an error of
         # the cycle; one that exits 0 is judged by the files it leaves, and one that leaves
         # nothing makes a quiet cycle, which is reported apart.
@@ -70,6 +75,8 @@ class Runner:
         self.tried = 0
         self.effects = {"error logged": 0, "no effect, work done": 0}
         self.silent = []
+        self.toothless = []
+        self.full_disk_ran = False
 
     def close(self):
         self.proxy.stop()
@@ -82,7 +89,7 @@ class Runner:
     def run(self, case):
         self.round += 1
         self.tried += 1
-        cc.add_work(self.tree, self.ledger, self.rnd, self.round, 1)
+        cc.add_work(self.tree, self.ledger, self.rnd, self.round, 1, case.min_size)
         before = len(self.ledger.violations)
         if case.crypt:
             self.set_crypt(case.crypt)
@@ -90,6 +97,12 @@ class Runner:
         started = time.monotonic()
         status, lines = self.tree.run_cycle(case.order, timeout=120)
         took = time.monotonic() - started
+        bitten = self.proxy.bitten or case.fault.kind == "none"
+        if not bitten:
+            # A fault with nothing to act on (a cut beyond the end of a small file) tests nothing.
+            self.toothless.append(case.name)
+            if self.args.quick:
+                self.ledger.violate(self.round, "%s: the fault never acted" % case.name)
         errors = [ln for ln in lines if "Ошибка" in ln]
         if status is None:
             self.ledger.violate(self.round, "%s: the cycle did not end within 120 s" % case.name)
@@ -131,7 +144,7 @@ class Runner:
                                                    (errors[-1][:90] if errors else "")))
 
 
-def proxy_cases(runner, rnd, sample):
+def proxy_cases(runner, rnd, sample, quick):
     # A clean cycle of each order through the proxy tells how many commands and data
     # connections a cycle with one file each way has.
     counts = {}
@@ -140,9 +153,11 @@ def proxy_cases(runner, rnd, sample):
         runner.proxy.reset(Fault())
         status, _ = runner.tree.run_cycle(order)
         counts[order] = (list(runner.proxy.commands), runner.proxy.data_connections)
-        cc.check(runner.tree, runner.ledger, 0, False)
+        info = cc.check(runner.tree, runner.ledger, 0, False)
         if status != 0:
             raise RuntimeError("a clean cycle through the proxy failed")
+        if info["waiting_out"] or info["waiting_in"]:
+            runner.ledger.violate(0, "a clean %s cycle through the proxy left files waiting: %s" % (order, info))
     cases = []
     for order in ORDERS:
         commands, data = counts[order]
@@ -150,10 +165,11 @@ def proxy_cases(runner, rnd, sample):
                                                                " ".join(c.split(" ")[0] for c in commands)))
         for n, command in enumerate(commands, 1):
             verb = command.split(" ")[0]
-            cases.append(Case("%s: close control at %d %s" % (order, n, verb), Fault("close", n), order=order))
+            cases.append(Case("%s: close control at %d %s" % (order, n, verb), "control", Fault("close", n),
+                              order=order))
             for code in ("421", "450", "550"):
-                cases.append(Case("%s: reply %s to %d %s" % (order, code, n, verb), Fault("reply", n, code=code),
-                                  order=order))
+                cases.append(Case("%s: reply %s to %d %s" % (order, code, n, verb), "reply",
+                                  Fault("reply", n, code=code), order=order))
         # What each data connection carries: the first command after its PASV that is not TYPE.
         carried = []
         for i, command in enumerate(commands):
@@ -166,12 +182,28 @@ def proxy_cases(runner, rnd, sample):
                 # A listing cut short looks like a directory with fewer files: the files stay
                 # on the server for the next cycle, and nothing can tell the cycle otherwise.
                 cases.append(Case("%s: %s data connection %d (%s) at %d bytes" % (order, kind, k, verb, size),
-                                  Fault(kind, k, size=size), order=order, silent=verb in ("LIST", "NLST")))
-        cases.append(Case("%s: slow server (0.05 s a reply line)" % order, Fault("slow", 0, delay=0.05),
+                                  "data" if kind == "cut" else "truncation", Fault(kind, k, size=size),
+                                  order=order, silent=verb in ("LIST", "NLST"),
+                                  min_size=size + 1 if verb in ("STOR", "RETR") else 0))
+        cases.append(Case("%s: slow server (0.05 s a reply line)" % order, "slow", Fault("slow", 0, delay=0.05),
                           order=order))
+    if quick:
+        return one_of_each(cases, rnd)
     if sample and sample < len(cases):
         cases = rnd.sample(cases, sample)
     return cases
+
+
+def one_of_each(cases, rnd):
+    """One case of every class, at random; where the class has cases whose success must mean
+    work done, one of those."""
+    chosen = []
+    for kind in CLASSES:
+        of_kind = [c for c in cases if c.kind == kind]
+        telling = [c for c in of_kind if not c.silent]
+        if of_kind:
+            chosen.append(rnd.choice(telling or of_kind))
+    return chosen
 
 
 def full_disk_case(runner):
@@ -183,6 +215,7 @@ def full_disk_case(runner):
         rig.log("  full disk: skipped, mounting a small tmpfs is not permitted here (%s)" %
                 out.stderr.decode(errors="replace").strip())
         return
+    runner.full_disk_ran = True
     try:
         t = runner.tree
         old = (t.temp_send, t.temp_reciv)
@@ -237,12 +270,28 @@ def full_disk_case(runner):
         subprocess.run(["umount", "-l", mount], capture_output=True)
 
 
+def in_private_mounts():
+    """As root, runs this script again in a mount namespace of its own: the small file system
+    of the full-disk case is then never seen by the host and goes away with the run, also
+    when the run is killed."""
+    unshare = "/usr/bin/unshare"
+    if os.geteuid() != 0 or os.environ.get("ORNEL_PRIVATE_MOUNTS") or not os.access(unshare, os.X_OK):
+        return
+    probe = [unshare, "--mount", "--propagation", "private", "/bin/true"]
+    if subprocess.run(probe, capture_output=True).returncode != 0:
+        return
+    env = dict(os.environ, ORNEL_PRIVATE_MOUNTS="1")
+    os.execve(unshare, [unshare, "--mount", "--propagation", "private", "--", sys.executable,
+                        os.path.abspath(sys.argv[0])] + sys.argv[1:], env)
+
+
 def main():
+    in_private_mounts()
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--sample", type=int, default=0, help="run only this many proxy cases, chosen at random")
     parser.add_argument("--seed", type=int, default=None)
-    parser.add_argument("--quick", action="store_true", help="one encryption program case, no full disk")
+    parser.add_argument("--quick", action="store_true", help="one case of every fault class")
     args = parser.parse_args()
     seed = args.seed if args.seed is not None else int(time.time())
     rnd = random.Random(seed)
@@ -250,17 +299,32 @@ def main():
     rig.log("fault injection: seed %d" % seed)
     runner = Runner(args, rnd)
     try:
-        for case in proxy_cases(runner, rnd, args.sample):
-            runner.run(case)
-        crypt_cases = [Case("%s: encryption program %s" % (order, name), crypt=program, order=order, silent=silent)
+        crypt_cases = [Case("%s: encryption program %s" % (order, name), "encryption program", crypt=program,
+                            order=order, silent=silent)
                        for name, (program, silent) in crypt_programs(runner.root, runner.crypt).items()
                        for order in ORDERS]
         if args.quick:
-            crypt_cases = rnd.sample(crypt_cases, 1)
-        for case in crypt_cases:
+            crypt_cases = one_of_each(crypt_cases, rnd)
+        cases = proxy_cases(runner, rnd, args.sample, args.quick) + crypt_cases
+        rig.log("cases to run: %d%s" % (len(cases) + 1, " (one of each class: %s)" % ", ".join(CLASSES)
+                                          if args.quick else ""))
+        for case in cases:
+            rig.log("  [%s] %s" % (case.kind, case.name))
+        rig.log("  [full disk] both orders: full disk for the working folders")
+        for case in cases:
             runner.run(case)
-        if not args.quick:
-            full_disk_case(runner)
+        full_disk_case(runner)
+        ran = sorted({c.kind for c in cases} | ({"full disk"} if runner.full_disk_ran else set()),
+                     key=CLASSES.index)
+        missing = [k for k in CLASSES if k not in ran]
+        # A random --sample may leave classes out; the short run and the full run may not.
+        for kind in missing if args.quick or not args.sample else []:
+            if kind != "full disk" or os.geteuid() == 0:
+                runner.ledger.violate(runner.round, "no case of the fault class '%s' ran" % kind)
+        rig.log("fault classes run: %s%s" % (", ".join(ran), "; NOT RUN: %s" % ", ".join(missing) if missing else ""))
+        if runner.ledger.repeats:
+            rig.log("files delivered again after a failed step (sent or fetched again by the next cycle): %d"
+                    % len(runner.ledger.repeats))
         rig.log("FAULT INJECTION: seed %d, cases tried %d (%s), files %d outgoing + %d incoming, violations %d"
                 % (seed, runner.tried, ", ".join("%s %d" % kv for kv in runner.effects.items()),
                    len(runner.ledger.outgoing), len(runner.ledger.incoming), len(runner.ledger.violations)))
@@ -269,6 +333,9 @@ def main():
                     "while the server kept the part under the real name: %d" % len(runner.ledger.server_partials))
             for text in runner.ledger.server_partials:
                 rig.log("  ", text)
+        if runner.toothless:
+            rig.log("cases whose fault found nothing to act on (a cut beyond a small file's end): %d"
+                    % len(runner.toothless))
         if runner.silent:
             rig.log("quiet cycles (an encryption program that did nothing, or a listing cut short): files kept "
                     "for the next cycle, no error logged: %d" % len(runner.silent))

@@ -45,6 +45,7 @@ class FaultProxy:
         self.commands = []  # every command line seen, over all sessions
         self.data_connections = 0
         self.fired = False
+        self.bitten = False  # the fault really withheld, changed or slowed something
         self.lock = threading.Lock()
         self.listener = socket.socket()
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -61,6 +62,7 @@ class FaultProxy:
             self.commands = []
             self.data_connections = 0
             self.fired = False
+            self.bitten = False
 
     def stop(self):
         self.stopping = True
@@ -111,7 +113,7 @@ class FaultProxy:
             fault = self.fault
             fire = fault.at == n and fault.kind in ("close", "reply", "stall")
             if fire:
-                self.fired = True
+                self.fired = self.bitten = True
         if fire and fault.kind == "close":
             close_quietly(client, server)
             return False
@@ -140,6 +142,7 @@ class FaultProxy:
                     if state["held"]:
                         continue
                     if self.fault.kind == "slow":
+                        self.bitten = True
                         time.sleep(self.fault.delay)
                     m = PASV.match(line)
                     if m:
@@ -193,6 +196,7 @@ class FaultProxy:
                     if not chunk:
                         break
                     if limit is not None and moved + len(chunk) > limit:
+                        self.bitten = True
                         if moved < limit:
                             dst.sendall(chunk[:limit - moved])
                         moved = limit

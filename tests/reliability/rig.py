@@ -19,6 +19,8 @@ PIN = "12345678"
 PIN_STORED = "f9NLMtP8TSc="  # 12345678 enciphered as the settings store holds it
 USER = "participant"
 PASSWORD = "rig-password"
+# A server started with this prefix is killed when the harness ends, also when it is killed.
+DIES_WITH_US = ["/usr/bin/setpriv", "--pdeathsig", "KILL", "--"] if os.access("/usr/bin/setpriv", os.X_OK) else []
 
 
 def free_port():
@@ -107,7 +109,7 @@ class FtpServer:
         low = random.randint(20000, 60000)
         self.log = open(os.path.join(os.path.dirname(root), "ftp-server.log"), "ab")
         self.proc = subprocess.Popen(
-            [PYTHON, os.path.join(project, "tests", "reliability", "ftpd.py"), "--port", str(self.port),
+            DIES_WITH_US + [PYTHON, os.path.join(project, "tests", "reliability", "ftpd.py"), "--port", str(self.port),
              "--root", root, "--user", USER, "--password", PASSWORD,
              "--passive", "%d-%d" % (low, low + 999)],
             stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
@@ -203,9 +205,11 @@ class Tree:
         wait_group_gone(proc.pid)
         return proc.returncode, out.decode("utf-8", "replace").splitlines()
 
-    def run_killed(self, order, after_lines, extra_delay, timeout=300.0):
+    def run_killed(self, order, after_lines, extra_delay, timeout=300.0, power_cut=False):
         """A cycle killed with SIGKILL once it has written after_lines log lines and a further
-        extra_delay seconds have passed. Returns (killed, lines seen)."""
+        extra_delay seconds have passed: the agent alone, or with power_cut the agent and
+        the encryption program it runs, as a power cut stops both. Returns (killed, lines
+        seen)."""
         proc = subprocess.Popen(self.cycle_args(order), cwd=self.work, stdout=subprocess.PIPE,
                                 stderr=subprocess.STDOUT, start_new_session=True)
         seen = []
@@ -221,7 +225,11 @@ class Tree:
                 if extra_delay > 0:
                     time.sleep(extra_delay)
                 try:
-                    os.kill(proc.pid, signal.SIGKILL)  # the agent only; its children live on
+                    if power_cut:
+                        os.kill(proc.pid, signal.SIGKILL)
+                        kill_session(proc.pid)
+                    else:
+                        os.kill(proc.pid, signal.SIGKILL)  # the agent only; its children live on
                     killed = True
                 except ProcessLookupError:
                     pass

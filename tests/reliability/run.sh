@@ -29,7 +29,8 @@ run() {
 for part in $parts; do
     case $part in
         crash) run "crash consistency ($kills kill points, seed $seed)" \
-            "$python" "$here/crash_consistency.py" --build "$build" --kills "$kills" --seed "$seed" ;;
+            "$python" "$here/crash_consistency.py" --build "$build" --kills "$kills" --seed "$seed" \
+            --leftover-partials ;;
         faults) run "fault injection (seed $seed)" "$python" "$here/fault_injection.py" --build "$build" --seed "$seed" ;;
         hostile) run "hostile servers" "$python" "$here/hostile_servers.py" --build "$build" ;;
         load) run "load" "$python" "$here/load.py" --build "$build" ;;

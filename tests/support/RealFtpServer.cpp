@@ -2,23 +2,13 @@
 
 #include "platform/Socket.h"
 
-#include <cerrno>
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <pwd.h>
-#include <spawn.h>
-#include <sstream>
 #include <stdexcept>
 #include <sys/file.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace ornel::test
 {
@@ -26,45 +16,15 @@ namespace ornel::test
 namespace
 {
 
-constexpr std::chrono::seconds kStartTimeout{15};
-constexpr std::chrono::seconds kStopTimeout{5};
-constexpr std::chrono::milliseconds kPollStep{20};
-
-std::filesystem::path MakeWorkDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "ornel-ftpd-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a folder for the FTP server");
-    }
-    return pattern;
-}
-
-// Starts `argv` in a process group of its own, output to `log`; returns its PID.
-pid_t Spawn(const std::vector<std::string>& argv, const std::filesystem::path& log)
-{
-    std::vector<char*> args;
-    for (const auto& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attr, 0);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (rc != 0) {
-        throw std::runtime_error("cannot start " + argv[0] + ": " + std::to_string(rc));
-    }
-    return pid;
-}
+constexpr const char* kWorkDirPrefix = "ornel-ftpd-";
+// Held locked by the process that owns the folder for as long as its server runs.
+constexpr const char* kOwnerLock = "owner.lock";
+constexpr const char* kUnshare = "/usr/bin/unshare";
+constexpr const char* kVsftpd = "/usr/sbin/vsftpd";
+constexpr const char* kDbLoad = "/usr/bin/db5.3_load";
+// The account the virtual user works as; Debian's vsftpd package creates it.
+constexpr const char* kGuestAccount = "ftp";
+constexpr const char* kPamService = "ornel-ftpd";
 
 // Runs a set-up command to its end, feeding `input` to it; returns its exit status.
 int RunCommand(const std::string& command, const std::string& input = {})
@@ -79,75 +39,92 @@ int RunCommand(const std::string& command, const std::string& input = {})
     return ::pclose(pipe);
 }
 
-void WriteIfDifferent(const std::filesystem::path& file, const std::string& content)
+bool Executable(const char* path)
 {
-    std::ifstream in(file);
-    std::stringstream current;
-    current << in.rdbuf();
-    if (in && current.str() == content) {
-        return;
-    }
-    std::ofstream(file, std::ios::trunc) << content;
+    return ::access(path, X_OK) == 0;
 }
 
-// Tests run in parallel: useradd, chpasswd and the PAM file are touched by one at a time.
-class SetupLock
+// Work folders of servers whose test process died without cleaning up (killed, crashed):
+// nobody holds their owner lock any more.
+void RemoveAbandonedWorkDirs()
 {
-public:
-    SetupLock()
-        : m_fd(::open("/tmp/ornel-vsftpd-setup.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600))
-    {
-        if (m_fd >= 0) {
-            ::flock(m_fd, LOCK_EX);
+    std::error_code ec;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::temp_directory_path(), ec)) {
+        if (entry.path().filename().string().rfind(kWorkDirPrefix, 0) != 0) {
+            continue;
         }
-    }
-    ~SetupLock()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
+        const int fd = ::open((entry.path() / kOwnerLock).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            continue; // not ours, or still being set up
         }
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            std::filesystem::remove_all(entry.path(), ec);
+        }
+        ::close(fd);
     }
-    SetupLock(const SetupLock&) = delete;
-    SetupLock& operator=(const SetupLock&) = delete;
+}
 
-private:
-    int m_fd;
-};
-
-void EnsureLocalAccount(const std::filesystem::path& root, const std::string& user,
-                        const std::string& password)
+// A private folder for the server's configuration and output. Its owner lock is taken
+// before the lock file gets its name, so a sweep never sees a live folder unlocked.
+std::filesystem::path MakeWorkDir(int& lockFd)
 {
-    const SetupLock lock;
-    {
-        std::ifstream shells("/etc/shells");
-        std::string line;
-        bool listed = false;
-        while (std::getline(shells, line)) {
-            listed = listed || line == "/bin/false";
-        }
-        if (!listed) {
-            std::ofstream("/etc/shells", std::ios::app) << "/bin/false\n";
-        }
+    RemoveAbandonedWorkDirs();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / (std::string(kWorkDirPrefix) + "XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot create a folder for the FTP server");
     }
-    // The account's home is "/": vsftpd enters the home before local_root, and servers of
-    // the same account started side by side each have a root of their own.
-    if (::getpwnam(user.c_str()) == nullptr) {
-        RunCommand("useradd -M -d / -s /bin/false " + user);
-    } else {
-        RunCommand("usermod -d / -s /bin/false " + user);
+    const std::filesystem::path folder = pattern;
+    const auto unnamed = folder / "owner.lock.new";
+    lockFd = ::open(unnamed.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd < 0 || ::flock(lockFd, LOCK_EX) != 0 ||
+        ::rename(unnamed.c_str(), (folder / kOwnerLock).c_str()) != 0) {
+        throw std::runtime_error("cannot lock the FTP server's folder " + folder.string());
     }
-    if (RunCommand("chpasswd", user + ":" + password + "\n") != 0) {
-        throw std::runtime_error("chpasswd failed for " + user);
+    return folder;
+}
+
+std::string RandomPassword()
+{
+    std::ifstream random("/dev/urandom", std::ios::binary);
+    unsigned char bytes[12] = {};
+    if (!random.read(reinterpret_cast<char*>(bytes), sizeof bytes)) {
+        throw std::runtime_error("cannot read /dev/urandom");
     }
-    WriteIfDifferent("/etc/pam.d/vsftpd", "auth required pam_unix.so\naccount required pam_unix.so\n");
-    std::filesystem::create_directories("/var/run/vsftpd/empty");
-    const passwd* account = ::getpwnam(user.c_str());
-    if (account == nullptr) {
-        throw std::runtime_error("cannot create the local account " + user);
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (const unsigned char b : bytes) {
+        text += kHex[b >> 4];
+        text += kHex[b & 15];
     }
-    ::chown(root.c_str(), account->pw_uid, account->pw_gid);
+    return text;
+}
+
+// The virtual user's database and a PAM service that checks logins against it alone.
+void WriteVirtualUser(const std::filesystem::path& workDir, const std::string& user,
+                      const std::string& password)
+{
+    if (user.empty() || user.find_first_of("\r\n'") != std::string::npos ||
+        password.find_first_of("\r\n") != std::string::npos) {
+        throw std::runtime_error("unusable user name or password for vsftpd's virtual user");
+    }
+    const auto database = workDir / "users";
+    if (RunCommand(std::string(kDbLoad) + " -T -t hash '" + database.string() + ".db'",
+                   user + "\n" + password + "\n") != 0) {
+        throw std::runtime_error(std::string("cannot write the virtual user database with ") + kDbLoad);
+    }
+    std::filesystem::create_directory(workDir / "pam.d");
+    std::ofstream(workDir / "pam.d" / kPamService)
+        << "auth required pam_userdb.so db=" << database.string()
+        << "\naccount required pam_userdb.so db=" << database.string() << "\n";
+}
+
+void HandOver(const std::filesystem::path& root, const passwd& account)
+{
+    ::chown(root.c_str(), account.pw_uid, account.pw_gid);
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-        ::chown(entry.path().c_str(), account->pw_uid, account->pw_gid);
+        ::chown(entry.path().c_str(), account.pw_uid, account.pw_gid);
     }
 }
 
@@ -172,6 +149,27 @@ bool RealFtpServer::PyftpdlibAvailable()
     return RunCommand("/usr/bin/python3 -c 'import pyftpdlib'") == 0;
 }
 
+std::string RealFtpServer::VsftpdUnavailable()
+{
+    if (::geteuid() != 0) {
+        return "vsftpd needs root";
+    }
+    for (const char* program : {kVsftpd, kDbLoad, kUnshare}) {
+        if (!Executable(program)) {
+            return std::string(program) + " is not installed";
+        }
+    }
+    if (::getpwnam(kGuestAccount) == nullptr) {
+        return std::string("the account '") + kGuestAccount + "' of the vsftpd package is missing";
+    }
+    static const bool privateMounts =
+        RunCommand(std::string(kUnshare) + " --mount --propagation private /bin/true") == 0;
+    if (!privateMounts) {
+        return "no private mount namespace for vsftpd's PAM service here";
+    }
+    return {};
+}
+
 std::unique_ptr<RealFtpServer> RealFtpServer::Prepare(const std::filesystem::path& root,
                                                       const std::string& user, const std::string& password)
 {
@@ -179,9 +177,14 @@ std::unique_ptr<RealFtpServer> RealFtpServer::Prepare(const std::filesystem::pat
     server->m_root = root;
     server->m_user = user;
     server->m_password = password;
-    server->m_workDir = MakeWorkDir();
+    server->m_workDir = MakeWorkDir(server->m_workDirLock);
     server->m_port = FreeLoopbackPort();
     return server;
+}
+
+void RealFtpServer::Run(const std::vector<std::string>& argv)
+{
+    m_process = ServerProcess(argv, m_workDir / "server.log", m_port);
 }
 
 std::unique_ptr<RealFtpServer> RealFtpServer::StartPyftpdlib(const std::filesystem::path& root,
@@ -190,11 +193,9 @@ std::unique_ptr<RealFtpServer> RealFtpServer::StartPyftpdlib(const std::filesyst
 {
     auto server = Prepare(root, user, password);
     const auto [low, high] = PassiveRange(server->m_port);
-    server->m_pid = Spawn({"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
-                           std::to_string(server->m_port), "-w", "-d", root.string(), "-u", user, "-P",
-                           password, "-r", std::to_string(low) + "-" + std::to_string(high)},
-                          server->m_workDir / "server.log");
-    server->WaitUntilAccepting();
+    server->Run({"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
+                 std::to_string(server->m_port), "-w", "-d", root.string(), "-u", user, "-P", password, "-r",
+                 std::to_string(low) + "-" + std::to_string(high)});
     return server;
 }
 
@@ -204,12 +205,9 @@ std::unique_ptr<RealFtpServer> RealFtpServer::StartSlowDemoServer(const std::fil
 {
     auto server = Prepare(root, user, password);
     const auto [low, high] = PassiveRange(server->m_port);
-    server->m_pid =
-        Spawn({"/usr/bin/python3", ORNEL_DEMO_FTPD, "--port", std::to_string(server->m_port), "--root",
-               root.string(), "--user", user, "--password", password, "--passive",
-               std::to_string(low) + "-" + std::to_string(high), "--rate", std::to_string(bytesPerSecond)},
-              server->m_workDir / "server.log");
-    server->WaitUntilAccepting();
+    server->Run({"/usr/bin/python3", ORNEL_DEMO_FTPD, "--port", std::to_string(server->m_port), "--root",
+                 root.string(), "--user", user, "--password", password, "--passive",
+                 std::to_string(low) + "-" + std::to_string(high), "--rate", std::to_string(bytesPerSecond)});
     return server;
 }
 
@@ -217,84 +215,45 @@ std::unique_ptr<RealFtpServer> RealFtpServer::StartVsftpd(const std::filesystem:
                                                           const std::string& user,
                                                           const std::string& password)
 {
-    if (::geteuid() != 0) {
-        throw std::runtime_error("vsftpd needs root to start");
+    if (const auto reason = VsftpdUnavailable(); !reason.empty()) {
+        throw std::runtime_error("cannot start vsftpd: " + reason);
     }
-    std::unique_ptr<RealFtpServer> server(new RealFtpServer());
-    server->m_root = root;
-    server->m_user = user;
-    server->m_password = password;
-    server->m_workDir = MakeWorkDir();
-    EnsureLocalAccount(root, user, password);
-    server->m_port = FreeLoopbackPort();
+    auto server = Prepare(root, user, password.empty() ? RandomPassword() : password);
+    WriteVirtualUser(server->m_workDir, server->m_user, server->m_password);
+    const passwd* guest = ::getpwnam(kGuestAccount);
+    HandOver(root, *guest);
+    const auto emptyDir = server->m_workDir / "empty";
+    std::filesystem::create_directory(emptyDir);
     const auto [low, high] = PassiveRange(server->m_port);
     const auto config = server->m_workDir / "vsftpd.conf";
     std::ofstream(config) << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port="
                           << server->m_port
                           << "\nbackground=NO\nanonymous_enable=NO\nlocal_enable=YES\nwrite_enable=YES\n"
+                          << "guest_enable=YES\nguest_username=" << kGuestAccount
+                          << "\nvirtual_use_local_privs=YES\n"
                           << "local_root=" << root.string()
                           << "\nchroot_local_user=YES\nallow_writeable_chroot=YES\n"
                           << "pasv_enable=YES\npasv_min_port=" << low << "\npasv_max_port=" << high
-                          << "\nport_enable=YES\nconnect_from_port_20=NO\nssl_enable=NO\nseccomp_sandbox=NO\n"
-                          << "pam_service_name=vsftpd\nsecure_chroot_dir=/var/run/vsftpd/empty\n";
-    server->m_pid = Spawn({"/usr/sbin/vsftpd", config.string()}, server->m_workDir / "server.log");
-    server->WaitUntilAccepting();
+                          << "\nport_enable=YES\nconnect_from_port_20=NO\nssl_enable=NO\nseccomp_sandbox="
+                             "NO\ndelay_failed_login=0\n"
+                          << "pam_service_name=" << kPamService << "\nsecure_chroot_dir=" << emptyDir.string()
+                          << "\n";
+    // The bind mount over /etc/pam.d exists only in the server's own mount namespace and
+    // ends with its last process; the host's PAM configuration is never written.
+    server->Run({kUnshare, "--mount", "--propagation", "private", "--", "/bin/sh", "-c",
+                 "mount --bind \"$1\" /etc/pam.d && exec \"$2\" \"$3\"", "sh",
+                 (server->m_workDir / "pam.d").string(), kVsftpd, config.string()});
     return server;
-}
-
-void RealFtpServer::WaitUntilAccepting()
-{
-    const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            throw std::runtime_error("the FTP server ended at start: " + Log());
-        }
-        try {
-            Socket probe = Socket::CreateTcp();
-            probe.Connect("127.0.0.1", m_port);
-            // A greeting shows that the server is past its start-up, not just listening.
-            if (probe.WaitReadable(std::chrono::seconds(2))) {
-                char buffer[4] = {};
-                if (probe.Receive(buffer, 3) == 3 && std::string(buffer, 3) == "220") {
-                    return;
-                }
-            }
-        } catch (const SocketError&) {
-            // Not listening yet.
-        }
-        std::this_thread::sleep_for(kPollStep);
-    }
-    throw std::runtime_error("the FTP server did not accept connections: " + Log());
 }
 
 RealFtpServer::~RealFtpServer()
 {
-    if (m_pid > 0) {
-        // The group holds the server and the session processes it forked, nothing else.
-        ::kill(-m_pid, SIGTERM);
-        const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
-        int status = 0;
-        while (::waitpid(m_pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-                ::kill(-m_pid, SIGKILL);
-                ::waitpid(m_pid, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(kPollStep);
-        }
-    }
+    m_process = ServerProcess(); // stopped before its folder goes
     std::error_code ec;
     std::filesystem::remove_all(m_workDir, ec);
-}
-
-std::string RealFtpServer::Log() const
-{
-    std::ifstream in(m_workDir / "server.log");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    if (m_workDirLock >= 0) {
+        ::close(m_workDirLock);
+    }
 }
 
 } // namespace ornel::test

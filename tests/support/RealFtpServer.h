@@ -1,12 +1,16 @@
 // Starts a real FTP server on 127.0.0.1 for interoperability tests and benchmarks
 // (pyftpdlib from Debian's python3, or vsftpd as root) and stops it by its PID at the end.
-// Created and destroyed on the test thread.
+// Created and destroyed on the test thread. Nothing of the host's accounts or configuration
+// is touched, and a server whose test process dies (a crash, SIGKILL) is killed with it.
 #pragma once
+
+#include "support/ServerProcess.h"
 
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace ornel::test
 {
@@ -23,12 +27,17 @@ public:
     [[nodiscard]] static std::unique_ptr<RealFtpServer>
     StartSlowDemoServer(const std::filesystem::path& root, int bytesPerSecond,
                         const std::string& user = "ornel", const std::string& password = "secret");
-    // vsftpd (needs root): a local account `user` is created or updated (servers started at
-    // the same time for one account must use one password), `root` is handed to it and
-    // served as its root. Throws when vsftpd cannot be started.
-    [[nodiscard]] static std::unique_ptr<RealFtpServer>
-    StartVsftpd(const std::filesystem::path& root, const std::string& user = "ornelftp",
-                const std::string& password = "ornel-secret");
+    // vsftpd (needs root) with one virtual user: `user` and its password (a random one when
+    // none is given) are checked by a PAM service file of the server's own, which a private
+    // mount namespace shows to vsftpd in place of the host's /etc/pam.d. The sessions run as
+    // the account `ftp` that Debian's vsftpd package creates, chrooted into `root`, which is
+    // handed to that account (the folders above it must let that account pass). Throws when
+    // vsftpd cannot be started.
+    [[nodiscard]] static std::unique_ptr<RealFtpServer> StartVsftpd(const std::filesystem::path& root,
+                                                                    const std::string& user = "ornel",
+                                                                    const std::string& password = {});
+    // Why vsftpd cannot be started here (tests skip with it); empty when it can.
+    [[nodiscard]] static std::string VsftpdUnavailable();
     // True when /usr/bin/python3 can import pyftpdlib (tests skip otherwise).
     [[nodiscard]] static bool PyftpdlibAvailable();
 
@@ -40,23 +49,25 @@ public:
     [[nodiscard]] const std::string& User() const { return m_user; }
     [[nodiscard]] const std::string& Password() const { return m_password; }
     [[nodiscard]] const std::filesystem::path& Root() const { return m_root; }
-    [[nodiscard]] pid_t Pid() const { return m_pid; }
+    [[nodiscard]] pid_t Pid() const { return m_process.Pid(); }
     // The server's own output, for a failing test's message.
-    [[nodiscard]] std::string Log() const;
+    [[nodiscard]] std::string Log() const { return m_process.Output(); }
 
 private:
     RealFtpServer() = default;
     // A server object with its folders and a free port, not started yet.
     [[nodiscard]] static std::unique_ptr<RealFtpServer>
     Prepare(const std::filesystem::path& root, const std::string& user, const std::string& password);
-    void WaitUntilAccepting();
+    // Runs `argv` and waits for its greeting; its output goes to the work folder.
+    void Run(const std::vector<std::string>& argv);
 
-    pid_t m_pid = -1;
+    ServerProcess m_process;
     int m_port = 0;
     std::string m_user;
     std::string m_password;
     std::filesystem::path m_root;
     std::filesystem::path m_workDir;
+    int m_workDirLock = -1;
 };
 
 // A port on 127.0.0.1 that was free a moment ago.

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 
 extern char** environ;
@@ -24,6 +25,7 @@ namespace
 constexpr std::chrono::seconds kGreetingTimeout{15};
 constexpr std::chrono::seconds kStopTimeout{5};
 constexpr std::chrono::milliseconds kPollStep{20};
+constexpr const char* kSetpriv = "/usr/bin/setpriv";
 
 class SpawnSettings
 {
@@ -72,8 +74,15 @@ bool Greets(int port)
 ServerProcess::ServerProcess(const std::vector<std::string>& argv, const std::filesystem::path& log, int port)
     : m_log(log)
 {
+    std::vector<std::string> command;
+    if (::access(kSetpriv, X_OK) == 0) {
+        // The server is killed when the thread that started it ends, also when the test
+        // process is killed: nothing it started outlives it.
+        command = {kSetpriv, "--pdeathsig", "KILL", "--"};
+    }
+    command.insert(command.end(), argv.begin(), argv.end());
     std::vector<char*> args;
-    for (const auto& arg : argv) {
+    for (const auto& arg : command) {
         args.push_back(const_cast<char*>(arg.c_str()));
     }
     args.push_back(nullptr);

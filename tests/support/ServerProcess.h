@@ -1,6 +1,7 @@
 // A server program started by a test: run in a process group of its own with its output in a
 // log file, waited for until it greets on its port, and stopped by its PID (with the session
-// processes it forked) when the handle goes. Test thread only; move-only.
+// processes it forked) when the handle goes, or killed when the test process dies. Test
+// thread only; move-only.
 #pragma once
 
 #include <filesystem>
