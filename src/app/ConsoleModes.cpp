@@ -25,14 +25,14 @@ namespace
 
 std::filesystem::path JournalPath(const CommandLine& line)
 {
-    return line.Journal.value_or(ExecutableFolder() / Journal::kFileName);
+    return line.Journal.value_or(DefaultJournalFile());
 }
 
 // Everything a headless controller runs on; lives as long as the controller.
 struct ConsoleRig
 {
     explicit ConsoleRig(const CommandLine& line)
-        : registry(RegistryStore::ResolveFolder(line.RegistryDir))
+        : registry(OpenSettingsStore(line.RegistryDir))
     {}
 
     FrontEnd MakeFrontEnd(EventLoop& eventLoop)
@@ -111,13 +111,14 @@ int RunInitJournal(const CommandLine& line)
 {
     const std::filesystem::path file = line.File.empty() ? JournalPath(line) : line.File;
     Journal::Create(file);
+    ShareWithFolderGroup(file);
     std::printf("Journal created: %s\n", file.c_str());
     return 0;
 }
 
 int RunImportReg(const CommandLine& line)
 {
-    RegistryStore registry(RegistryStore::ResolveFolder(line.RegistryDir));
+    RegistryStore registry = OpenSettingsStore(line.RegistryDir);
     const ImportReport report = ImportRegistry(registry, line.File);
     std::printf("Imported %d values from %s into %s\n", report.Imported, line.File.c_str(),
                 registry.Folder().c_str());
@@ -129,7 +130,7 @@ int RunImportReg(const CommandLine& line)
 
 int RunExportReg(const CommandLine& line)
 {
-    RegistryStore registry(RegistryStore::ResolveFolder(line.RegistryDir));
+    RegistryStore registry = OpenSettingsStore(line.RegistryDir);
     ExportRegistry(registry, line.File);
     std::printf("Exported the settings and counters to %s\n", line.File.c_str());
     return 0;
@@ -138,7 +139,7 @@ int RunExportReg(const CommandLine& line)
 int RunConsoleCycle(const CommandLine& line)
 {
     ConsoleRig rig(line);
-    TFMain main(rig.MakeFrontEnd(rig.loop), StartupPaths{std::filesystem::current_path(), JournalPath(line)});
+    TFMain main(rig.MakeFrontEnd(rig.loop), StartupPaths{LogFolder(), JournalPath(line)});
     try {
         main.FormCreate(TFMain::Automation::Off);
     } catch (const std::exception& e) {
@@ -159,7 +160,7 @@ int RunService(const CommandLine& line)
 {
     ConsoleRig rig(line);
     ServiceEventLoop loop(rig.loop);
-    TFMain main(rig.MakeFrontEnd(loop), StartupPaths{std::filesystem::current_path(), JournalPath(line)});
+    TFMain main(rig.MakeFrontEnd(loop), StartupPaths{LogFolder(), JournalPath(line)});
 
     struct sigaction action
     {

@@ -35,7 +35,7 @@ int RunTray(const CommandLine& line, int argc, char** argv)
     // The program lives in the tray: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    RegistryStore registry(RegistryStore::ResolveFolder(line.RegistryDir));
+    RegistryStore registry = OpenSettingsStore(line.RegistryDir);
     SystemClock clock;
     QtEventLoop loop;
     QtSoundPlayer sound;
@@ -52,8 +52,7 @@ int RunTray(const CommandLine& line, int argc, char** argv)
                       registry,
                       [] { return std::make_unique<QtTimer>(); },
                       [&loop] { return std::make_unique<InotifyWatcher>(loop); }};
-    StartupPaths paths{std::filesystem::current_path(),
-                       line.Journal.value_or(ExecutableFolder() / Journal::kFileName)};
+    StartupPaths paths{LogFolder(), line.Journal.value_or(DefaultJournalFile())};
     TFMain main(frontEnd, paths);
 
     try {

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -177,6 +178,8 @@ TEST(JournalStore, TwentyOldRowsStayAndTheTwentyFirstStartsThePurge)
 
     Seed(file, kNow - 3.0, 1, "older");
     const auto sizeBefore = std::filesystem::file_size(file);
+    // Permissions given to share the journal with a group outlive the compaction's copy.
+    ASSERT_EQ(chmod(file.c_str(), 0660), 0);
     std::int64_t lastId = 0;
     {
         RawJournal raw(file);
@@ -215,6 +218,11 @@ TEST(JournalStore, TwentyOldRowsStayAndTheTwentyFirstStartsThePurge)
     journal.Close();
 
     EXPECT_LT(std::filesystem::file_size(file), sizeBefore);
+    struct stat st
+    {
+    };
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0660u);
     EXPECT_EQ(FolderNames(folder.Path()), std::vector<std::string>{"ornel_ftp.db"});
     RawJournal raw(file);
     EXPECT_EQ(raw.Text("PRAGMA integrity_check"), "ok");
