@@ -62,6 +62,22 @@ std::filesystem::path DataFolder()
     return ExecutableFolder();
 }
 
+std::string DefaultStoreText()
+{
+    if (ORNEL_LAYOUT_SYSTEM) {
+        return std::string(layout::kStoreFolder) + ", the per-user part in ~/.config/ornel_ftp";
+    }
+    return "~/.config/ornel_ftp";
+}
+
+std::string DefaultLogText()
+{
+    if (ORNEL_LAYOUT_SYSTEM) {
+        return layout::kLogFolder;
+    }
+    return "the current working folder";
+}
+
 void ApplyLayoutFileMask()
 {
     if (ORNEL_LAYOUT_SYSTEM) {

@@ -41,6 +41,10 @@ struct StoreFolders
 // folder of the system layout (/usr/share/ornel-ftp).
 [[nodiscard]] std::filesystem::path DataFolder();
 
+// The defaults above in words, for --help: the store folder(s) and the log folder.
+[[nodiscard]] std::string DefaultStoreText();
+[[nodiscard]] std::string DefaultLogText();
+
 // The system layout shares the store, the journal and the logs with one group through
 // set-group-ID folders; what the agent creates must be readable and writable by that group
 // and by nobody else, whatever the umask of the session that started it, or a file made by
