@@ -99,9 +99,11 @@ deb=$(ls "$pkgbuild"/ornel-ftp_*_amd64.deb)
 echo "  $(basename "$deb") built and lintian-clean of errors in $(($(date +%s) - started)) s"
 
 step "Install"
-# Every dependency is on the machine already (the build needs them): nothing is fetched,
-# so a purge leaves the machine as it was.
-apt install --no-install-recommends --no-download "$deb" >"$work/apt-install.log" 2>&1 || {
+# Every dependency is on the machine already (the build needs them), so that a purge leaves
+# the machine as it was: apt must have nothing to install but the package itself.
+others=$(apt-get -s install --no-install-recommends "$deb" 2>/dev/null | awk '/^Inst / && $2 != "ornel-ftp" {print $2}')
+[[ -z "$others" ]] || fail "installing the package would also install: $others (run scripts/install-deps.sh)"
+apt install --no-install-recommends "$deb" >"$work/apt-install.log" 2>&1 || {
     cat "$work/apt-install.log"
     fail "the package did not install"
 }
@@ -120,6 +122,9 @@ echo "  service user ornel-ftp (uid $uid), groups: $(id -nG ornel-ftp)"
 expect_mode /etc/ornel-ftp root:ornel-ftp 2770
 expect_mode /var/lib/ornel-ftp ornel-ftp:ornel-ftp 2770
 expect_mode /var/log/ornel-ftp ornel-ftp:ornel-ftp 2770
+expect_mode /var/log/ornel-ftp/crypt ornel-ftp:ornel-ftp 2770
+[[ $(readlink /var/log/ornel-ftp/crypt/ornel_crypt) == /usr/bin/ornel_crypt ]] ||
+    fail "the link to the encryption program is missing"
 expect_mode /var/lib/ornel-ftp/ornel_ftp.db ornel-ftp:ornel-ftp 660
 [[ -f /lib/systemd/system/ornel-ftp.service && -f /etc/xdg/autostart/ornel-ftp.desktop ]] ||
     fail "the service unit or the autostart entry is missing"
@@ -158,7 +163,7 @@ REGEDIT4
 "ShowBallonHint"=dword:00000000
 "SoundOFF"=dword:00000001
 "ERRExt"=".dat"
-"CryptProgNew"="/usr/bin/ornel_crypt"
+"CryptProgNew"="/var/log/ornel-ftp/crypt/ornel_crypt"
 "PIN"="f9NLMtP8TSc="
 "UPIN"="f9NLMtP8TSc="
 "KodSend"="$kod"
@@ -206,7 +211,12 @@ rows=$(sqlcipher /var/lib/ornel-ftp/ornel_ftp.db "PRAGMA key='583920174';" \
     "SELECT count(*) FROM FileList;" | tail -n 1)
 [[ "$rows" -ge 2 ]] || fail "the journal holds $rows file rows, expected both files"
 echo "  journal: $rows file rows"
-expect_mode /etc/ornel-ftp/hklm.reg root:ornel-ftp 660
+# Saved by the service user now, so its file; still the group's and nobody else's.
+expect_mode /etc/ornel-ftp/hklm.reg ornel-ftp:ornel-ftp 660
+decrypt_log=/var/log/ornel-ftp/crypt/$(date +%Y%m%d).log
+expect_mode "$decrypt_log" ornel-ftp:ornel-ftp 660
+grep -q 'uvedomlenie_001.txt' "$decrypt_log" || fail "the decryption log does not name the file"
+grep -q 'cannot open the log' "$work/cycle.out" && fail "the encryption program could not write its log"
 ornel_ftp --export-reg "$work/after.reg" >/dev/null
 grep -qi '"FileSendCount"=dword:00000001' "$work/after.reg" ||
     fail "the service user's counters did not reach the machine-wide store"

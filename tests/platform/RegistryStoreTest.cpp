@@ -272,6 +272,24 @@ TEST(FileLock, ASecondHolderIsRefusedInsteadOfHanging)
     }
 }
 
+TEST(FileLock, ALockFileMadeInASharedStoreServesTheWholeGroup)
+{
+    const TempFolder folder;
+    const mode_t saved = umask(0007);
+    {
+        const FileLock made(folder / "hklm.lock");
+    }
+    umask(saved);
+    struct stat st
+    {
+    };
+    ASSERT_EQ(stat((folder / "hklm.lock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0660u);
+    // A member who may only read the lock file still takes the lock.
+    ASSERT_EQ(chmod((folder / "hklm.lock").c_str(), 0440), 0);
+    const FileLock readOnly(folder / "hklm.lock");
+}
+
 namespace
 {
 
