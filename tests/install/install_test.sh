@@ -130,58 +130,27 @@ expect_mode /var/lib/ornel-ftp/ornel_ftp.db ornel-ftp:ornel-ftp 660
     fail "the service unit or the autostart entry is missing"
 
 step "Settings imported by root"
-python=/usr/bin/python3
+# shellcheck source=scripts/exchange-fixture.sh
+source "$src/scripts/exchange-fixture.sh"
 client="$work/client"
 server="$work/server"
 mkdir -p "$server/In" "$server/Out" "$client/PostBox/Out" "$client/PostBox/In" "$client/Temp/Send" \
     "$client/Temp/Reciv" "$client/Archive" "$work/plain" "$work/encrypted"
 chmod 0755 "$work"
 chown -R ornel-ftp:ornel-ftp "$client"
-port=$("$python" -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
+port=$(free_port)
 kod=00010000
-pin=12345678 # "f9NLMtP8TSc=" enciphered
-cat >"$work/settings.reg" <<REG
-REGEDIT4
-
-[HKEY_LOCAL_MACHINE\\SOFTWARE\\RUX\\ORNEL_FTP\\Options]
-"FtpOut"="Out"
-"FtpIn"="In"
-"TempSend"="$client/Temp/Send"
-"TempReciv"="$client/Temp/Reciv"
-"IP"="127.0.0.1"
-"Port"=dword:$(printf '%08x' "$port")
-"Passive"=dword:00000001
-"User"="participant"
-"Password"="install-test"
-"ArcSend"="$client/Archive/ReceivedEncrypted"
-"ArcReciv"="$client/Archive/SentEncrypted"
-"ArcSend2"="$client/Archive/Received"
-"ArcReciv2"="$client/Archive/Sent"
-"PostBoxOut"="$client/PostBox/Out"
-"PostBoxIn"="$client/PostBox/In"
-"UnKnOwn"="$client/UnKnOwn"
-"ShowBallonHint"=dword:00000000
-"SoundOFF"=dword:00000001
-"ERRExt"=".dat"
-"CryptProgNew"="/var/log/ornel-ftp/crypt/ornel_crypt"
-"PIN"="f9NLMtP8TSc="
-"UPIN"="f9NLMtP8TSc="
-"KodSend"="$kod"
-"WindowType"=dword:00000003
-REG
+pin=12345678 # the PIN the settings file holds enciphered
+write_settings_reg "$work/settings.reg" "$client" "$port" participant install-test \
+    /var/log/ornel-ftp/crypt/ornel_crypt "$kod"
 (cd "$work" && ornel_ftp --import-reg "$work/settings.reg") | sed 's/^/  /'
 expect_mode /etc/ornel-ftp/hklm.reg root:ornel-ftp 660
 expect_mode /etc/ornel-ftp/hklm.lock root:ornel-ftp 660
 [[ ! -e /root/.config/ornel_ftp/hklm.reg ]] || fail "the import went to root's own folder"
 
 step "One cycle as the service user, with the installed ornel_crypt"
-"$python" "$src/scripts/demo_ftpd.py" --port "$port" --root "$server" --user participant \
-    --password install-test >"$work/ftp-server.log" 2>&1 &
-server_pid=$!
-for _ in $(seq 1 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-    sleep 0.1
-done
+start_ftp_server "$server" "$port" participant install-test "$work/ftp-server.log" ||
+    fail "the FTP server did not start"
 printf 'Поручение № 1\r\n' >"$client/PostBox/Out/poruchenie_001.txt"
 chown ornel-ftp:ornel-ftp "$client/PostBox/Out/poruchenie_001.txt"
 printf 'Уведомление № 1\r\n' >"$work/plain/uvedomlenie_001.txt"

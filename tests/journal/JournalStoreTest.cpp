@@ -20,15 +20,6 @@ constexpr double kNow = 46000.5;
 constexpr double kHour = 1.0 / 24.0;
 constexpr const char* kCompacting = "Сжатие локальной БД........";
 
-std::vector<std::string> FolderNames(const std::filesystem::path& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Journals `count` names at `when`, with long archive paths so the rows weigh something.
 void Seed(const std::filesystem::path& file, double when, int count, const std::string& prefix)
 {

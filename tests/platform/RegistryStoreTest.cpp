@@ -22,15 +22,6 @@ namespace
 
 const std::string kOptions = "\\SOFTWARE\\RUX\\ORNEL_FTP\\Options";
 
-std::vector<std::string> FolderNames(const std::filesystem::path& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 } // namespace
 
 TEST(RegistryStore, KeepsEveryKindAcrossProcessesAndReportsRegistrySizes)
