@@ -40,8 +40,8 @@ package_state() { dpkg-query -W -f='${db:Status-Abbrev}' ornel-ftp 2>/dev/null |
 # Install tests of other work trees run on this machine too; the package name and the
 # system folders are one for all of them.
 exec 8>/run/lock/ornel-ftp-install-test.lock
-if ! flock -w 1800 8; then
-    fail "another install test held the lock for 30 minutes"
+if ! flock -w 1200 8; then
+    fail "another install test held the lock for 20 minutes"
 fi
 
 state=$(package_state)
