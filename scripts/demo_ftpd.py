@@ -4,14 +4,18 @@ agent does) and matching a file mask in LIST and NLST ("LIST *.*") the way Unix 
 do, which pyftpdlib on its own does not.
 
 Usage: demo_ftpd.py --port PORT --root DIR --user USER --password PASS [--passive LOW-HIGH]
+                   [--rate BYTES_PER_SECOND]   (a slow line: every data transfer throttled)
 """
 import argparse
 import fnmatch
 import glob
 import os
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+import socket
+
+from pyftpdlib.handlers import FTPHandler, PassiveDTP, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 try:
     from pyftpdlib.producers import BufferedIteratorProducer
@@ -87,6 +91,7 @@ def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
     parser.add_argument("--passive", default="42000-42999")
+    parser.add_argument("--rate", type=int, default=0)
     args = parser.parse_args()
 
     authorizer = DummyAuthorizer()
@@ -94,6 +99,39 @@ def main():
     MaskHandler.authorizer = authorizer
     low, high = (int(p) for p in args.passive.split("-"))
     MaskHandler.passive_ports = range(low, high + 1)
+    if args.rate > 0:
+        class SlowLine(ThrottledDTPHandler):
+            """The library's throttle in tenths of a second: an even line rather than a
+            burst and a long pause once a second."""
+            read_limit = max(1, args.rate // 10)
+            write_limit = max(1, args.rate // 10)
+
+            def _throttle_bandwidth(self, len_chunk, max_speed):
+                self._datacount += len_chunk
+                if self._datacount < max_speed:
+                    return
+                self._datacount = 0
+                now = time.monotonic()
+                pause = self._timenext - now
+                if pause > 0:
+                    def resume():
+                        self.add_channel(events=self.ioloop.READ if self.receive else self.ioloop.WRITE)
+
+                    self.del_channel()
+                    self._cancel_throttler()
+                    self._throttler = self.ioloop.call_later(pause, resume, _errback=self.handle_error)
+                self._timenext = max(now, self._timenext) + 0.1
+
+        class SmallWindow(PassiveDTP):
+            """Small socket buffers, so that the client sees the slow line as a slow link:
+            the system takes no megabytes ahead of what the server reads."""
+            def listen(self, num):
+                for option in (socket.SO_RCVBUF, socket.SO_SNDBUF):
+                    self.socket.setsockopt(socket.SOL_SOCKET, option, 64 * 1024)
+                return super().listen(num)
+
+        MaskHandler.dtp_handler = SlowLine
+        MaskHandler.passive_dtp = SmallWindow
     server = FTPServer(("127.0.0.1", args.port), MaskHandler)
     server.serve_forever()
 

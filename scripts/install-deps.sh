@@ -6,11 +6,11 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git ccache
     debhelper lintian man-db
-    qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
+    qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins qt6-translations-l10n
     libcrypto++-dev libsqlcipher-dev sqlcipher libsodium-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     python3-pyftpdlib vsftpd lftp curl
-    xvfb trayer imagemagick xdotool x11-utils
+    xvfb trayer imagemagick xdotool x11-utils dbus-daemon
     gstreamer1.0-plugins-good gstreamer1.0-plugins-base
     clang-14 libclang-rt-14-dev
 )

@@ -93,17 +93,23 @@ shot() {
 wanted() { [[ -z "${ONLY:-}" || ",$ONLY," == *",$1,"* ]]; }
 
 # The tray icon sits at the right end of the tray host along the top edge; the menu opens
-# there and its items are reached with the keyboard, counted upwards from the last one
-# ("Выход"), whatever item the pointer happens to select first.
+# below it, and its items are clicked at their places there (the keyboard would skip the
+# items greyed during a cycle or without an address, and count wrong).
 TRAY_X=1264
 TRAY_Y=16
 menu_item() {
+    local y
+    case "$1" in
+    send-receive) y=112 ;;
+    status) y=158 ;;
+    about) y=182 ;;
+    *) echo "screenshots: no menu item $1" >&2; return 1 ;;
+    esac
     xdotool mousemove $TRAY_X $TRAY_Y click 3
     sleep 0.8
-    xdotool key End
-    sleep 0.1
-    for _ in $(seq "$1"); do xdotool key Up; sleep 0.1; done
-    xdotool key Return
+    xdotool mousemove 1160 "$y"
+    sleep 0.2
+    xdotool click 1
     sleep 1.2
 }
 click_info_tab() {
@@ -119,8 +125,11 @@ click_info_tab() {
 # The tray application on settings shaped like the demo's: a local FTP server, post boxes
 # with a few files, archives, no encryption; one send-receive cycle through the menu fills
 # the protocol and the journal before the status window is photographed.
+# AGENT_BASE (default $WORK/agent) holds one agent's folders; SLOW_RATE (bytes per second)
+# puts its server on a slow line.
 agent_setup() {
-    local base="$WORK/agent" port
+    local base="${AGENT_BASE:-$WORK/agent}" port rate=()
+    if [[ -n "${SLOW_RATE:-}" ]]; then rate=(--rate "$SLOW_RATE"); fi
     mkdir -p "$base/server/In" "$base/server/Out" "$base/client/PostBox/Out" "$base/client/PostBox/In" \
         "$base/client/Temp/Send" "$base/client/Temp/Reciv" "$base/client/Archive" "$base/registry" "$base/work"
     printf 'Поручение № 1\r\n' >"$base/client/PostBox/Out/poruchenie_001.txt"
@@ -129,7 +138,7 @@ agent_setup() {
     port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
     # The demo's server: pyftpdlib with mask matching and the Windows-1251 wire.
     /usr/bin/python3 "$SCRIPTS/demo_ftpd.py" --port "$port" --root "$base/server" --user participant \
-        --password demo --passive 43000-43999 >"$base/ftp.log" 2>&1 &
+        --password demo --passive "${PASSIVE_RANGE:-43000-43999}" "${rate[@]}" >"$base/ftp.log" 2>&1 &
     PIDS+=($!)
     for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
     cat >"$base/settings.reg" <<REG
@@ -168,8 +177,9 @@ REG
     "$AGENT" --init-journal "$base/ornel_ftp.db" >>"$base/import.log" 2>&1
 }
 run_agent() {
-    (cd "$WORK/agent/work" && exec "$AGENT" --registry-dir "$WORK/agent/registry" --journal "$WORK/agent/ornel_ftp.db") \
-        >"$WORK/agent.log" 2>&1 &
+    local base="${AGENT_BASE:-$WORK/agent}"
+    (cd "$base/work" && exec "$AGENT" --registry-dir "$base/registry" --journal "$base/ornel_ftp.db") \
+        >"$base/agent.log" 2>&1 &
     APP_PID=$!
     PIDS+=($APP_PID)
     sleep 2.5
@@ -177,7 +187,7 @@ run_agent() {
 wait_for_cycle() {
     for _ in $(seq 200); do
         # The log file is written in Windows-1251.
-        iconv -f CP1251 -t UTF-8 "$WORK"/agent/work/Log*.txt 2>/dev/null | grep -q "Стоп передача/прием" && break
+        iconv -f CP1251 -t UTF-8 "${AGENT_BASE:-$WORK/agent}"/work/Log*.txt 2>/dev/null | grep -q "Стоп передача/прием" && break
         sleep 0.1
     done
     sleep 1
@@ -192,18 +202,45 @@ if [[ -x "$AGENT" ]] && wanted app; then
     shot app-menu
     xdotool key Escape
     sleep 0.3
-    menu_item 6 # Передать/Принять
+    menu_item send-receive
     wait_for_cycle
     shot app-balloon
-    menu_item 4 # Статус
+    menu_item status
     shot app-status-protocol
     click_info_tab
     shot app-status-info
-    menu_item 3 # О программе/Контакты
+    menu_item about
     shot app-about
     stop_app
 elif wanted app; then
     echo "screenshots: $AGENT not built; preview windows only" >&2
+fi
+
+# The same agent in the middle of a slow upload: the status window with its progress bar
+# part-way, and the tray icon on two frames of its animation (enlarged).
+shot_icon() {
+    import -window root -crop 40x32+1240+0 +repage "$OUT/$1.png"
+    convert "$OUT/$1.png" -scale 400% "$OUT/$1.png"
+    echo "screenshots: $OUT/$1.png"
+}
+if [[ -x "$AGENT" ]] && wanted transfer; then
+    AGENT_BASE="$WORK/slow" SLOW_RATE=196608 PASSIVE_RANGE=44000-44999 agent_setup
+    head -c 4000000 /dev/urandom >"$WORK/slow/client/PostBox/Out/arhiv_1208.zip"
+    AGENT_BASE="$WORK/slow" run_agent
+    menu_item send-receive
+    sleep 4
+    menu_item status # served while the file is on its way
+    sleep 2
+    shot app-transfer-status
+    shot_icon app-transfer-icon-a
+    sleep 0.35
+    shot_icon app-transfer-icon-b
+    xdotool mousemove $TRAY_X $TRAY_Y click 3
+    sleep 1
+    shot app-transfer-menu
+    xdotool key Escape
+    AGENT_BASE="$WORK/slow" wait_for_cycle
+    stop_app
 fi
 
 take() {

@@ -1,5 +1,6 @@
 // The front ends without a desktop: one cycle (--cycle), the service (--service) and the
 // store tools (--init-journal, --import-reg, --export-reg).
+#include "app/AgentLock.h"
 #include "app/ConsoleDesktop.h"
 #include "app/FrontEnds.h"
 #include "app/Paths.h"
@@ -8,6 +9,7 @@
 #include "platform/ConsoleEventLoop.h"
 #include "platform/ConsoleTimer.h"
 #include "platform/InotifyWatcher.h"
+#include "platform/InstanceLock.h"
 #include "platform/RegistryStore.h"
 #include "platform/SystemClock.h"
 #include "settings/RegExchange.h"
@@ -26,6 +28,18 @@ namespace
 std::filesystem::path JournalPath(const CommandLine& line)
 {
     return line.Journal.value_or(DefaultJournalFile());
+}
+
+// The store's lock for a front end that runs cycles; null (the message printed) when
+// another agent holds it.
+std::unique_ptr<InstanceLock> LockOrSay(const std::filesystem::path& storeFolder)
+{
+    std::int64_t holder = 0;
+    auto lock = InstanceLock::TryAcquire(storeFolder, holder);
+    if (!lock) {
+        std::fprintf(stderr, "ornel_ftp: %s\n", AlreadyRunningText(storeFolder, holder).c_str());
+    }
+    return lock;
 }
 
 // Everything a headless controller runs on; lives as long as the controller.
@@ -125,6 +139,9 @@ int RunImportReg(const CommandLine& line)
     for (const auto& name : report.Skipped) {
         std::printf("Skipped unknown value %s\n", name.c_str());
     }
+    for (const auto& notice : report.Notices) {
+        std::fprintf(stderr, "ornel_ftp: %s\n", notice.c_str());
+    }
     return 0;
 }
 
@@ -138,6 +155,10 @@ int RunExportReg(const CommandLine& line)
 
 int RunConsoleCycle(const CommandLine& line)
 {
+    const auto lock = LockOrSay(ResolveStoreFolders(line.RegistryDir).Machine);
+    if (!lock) {
+        return kExitAlreadyRunning;
+    }
     ConsoleRig rig(line);
     TFMain main(rig.MakeFrontEnd(rig.loop), StartupPaths{LogFolder(), JournalPath(line)});
     try {
@@ -158,6 +179,10 @@ int RunConsoleCycle(const CommandLine& line)
 
 int RunService(const CommandLine& line)
 {
+    const auto lock = LockOrSay(ResolveStoreFolders(line.RegistryDir).Machine);
+    if (!lock) {
+        return kExitAlreadyRunning;
+    }
     ConsoleRig rig(line);
     ServiceEventLoop loop(rig.loop);
     TFMain main(rig.MakeFrontEnd(loop), StartupPaths{LogFolder(), JournalPath(line)});

@@ -239,7 +239,8 @@ void OptionsAdapter::ReloadSchedule()
 
 bool OptionsAdapter::IsConnected() const
 {
-    return m_main.IsConnected();
+    // A cycle holds the client from its start, before it has connected.
+    return m_main.IsConnected() || m_main.CycleRunning();
 }
 
 void OptionsAdapter::ConnectFtp()

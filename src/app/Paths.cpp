@@ -94,4 +94,17 @@ void ShareWithFolderGroup(const std::filesystem::path& file)
     }
 }
 
+std::filesystem::path InstalledContactsFile()
+{
+    const std::filesystem::path configured(ORNEL_CONTACTS_FILE);
+    return configured.is_absolute() ? configured : DataFolder() / configured;
+}
+
+std::filesystem::path ContactsFile(const std::filesystem::path& storeFolder)
+{
+    std::error_code ec;
+    const std::filesystem::path own = storeFolder / "contacts.txt";
+    return std::filesystem::is_regular_file(own, ec) ? own : InstalledContactsFile();
+}
+
 } // namespace ornel

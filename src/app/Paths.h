@@ -56,4 +56,11 @@ void ApplyLayoutFileMask();
 // and write access to it. Leaves files in other folders as they are.
 void ShareWithFolderGroup(const std::filesystem::path& file);
 
+// The contacts file installed with the program: ORNEL_CONTACTS_FILE of the build (CMake),
+// a relative path taken from the data folder above ("contacts.txt" there by default).
+[[nodiscard]] std::filesystem::path InstalledContactsFile();
+// The contacts the desktop shows: "contacts.txt" in the store folder when there is one
+// there, else the installed file.
+[[nodiscard]] std::filesystem::path ContactsFile(const std::filesystem::path& storeFolder);
+
 } // namespace ornel

@@ -11,6 +11,7 @@
 #include "engine/FileMoves.h"
 #include "engine/FolderLayout.h"
 #include "engine/Notifications.h"
+#include "ftp/FtpGateScope.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/FolderWatcher.h"
@@ -144,20 +145,38 @@ void TFMain::N3Click(bool checked)
 
 bool TFMain::RunSendReceive()
 {
-    if (m_cycle->Running()) {
-        return false;
-    }
-    m_cycle->RunSendReceive();
-    AfterCycle();
-    return true;
+    return RunCycle(&ExchangeCycle::RunSendReceive);
 }
 
 bool TFMain::RunReceiveSend()
 {
+    return RunCycle(&ExchangeCycle::RunReceiveSend);
+}
+
+bool TFMain::RunCycle(void (ExchangeCycle::*run)())
+{
     if (m_cycle->Running()) {
         return false;
     }
-    m_cycle->RunReceiveSend();
+    // The commands that would ask for another cycle are greyed while this one runs, and
+    // come back however it ends.
+    struct CycleCommands
+    {
+        explicit CycleCommands(Desktop& desktop)
+            : m_desktop(desktop)
+        {
+            m_desktop.SetCycleCommandsEnabled(false);
+        }
+        ~CycleCommands() { m_desktop.SetCycleCommandsEnabled(true); }
+        CycleCommands(const CycleCommands&) = delete;
+        CycleCommands& operator=(const CycleCommands&) = delete;
+        Desktop& m_desktop;
+    };
+    {
+        const CycleCommands greyed(m_frontEnd.desktop);
+        const FtpGateScope gated(m_ftp, m_ftpGate);
+        ((*m_cycle).*run)();
+    }
     AfterCycle();
     return true;
 }
@@ -179,8 +198,16 @@ bool TFMain::RequestExit(std::function<void()> onClosable)
     if (!m_cycle->Running()) {
         return true;
     }
+    const bool first = !m_onClosable;
     m_onClosable = std::move(onClosable);
     m_cycle->RequestStop();
+    if (first) {
+        try {
+            m_log.AddLog("Выход: обмен будет остановлен после текущего файла");
+        } catch (const std::exception&) {
+            // the cycle meets the same log failure at its next line and reports it there
+        }
+    }
     return false;
 }
 

@@ -24,6 +24,7 @@ class Counters;
 class CryptCall;
 class Desktop;
 class EventLoop;
+class FtpCallGate;
 class ExchangeCycle;
 class FileMoves;
 class FolderLayout;
@@ -93,6 +94,9 @@ public:
     [[nodiscard]] bool LastCycleFailed() const;
     // Runs after every cycle (the status window reads the journal again).
     void SetOnCycleFinished(std::function<void()> onFinished) { m_onCycleFinished = std::move(onFinished); }
+    // The tray application runs the FTP client's operations of a cycle through `gate`, so
+    // its desktop stays alive meanwhile; null (the console front ends) runs them here.
+    void SetFtpCallGate(FtpCallGate* gate) { m_ftpGate = gate; }
 
     void LoadSettings();
     void ApplyProxySettings(bool useProxy, int proxyRow, const std::string& host, int port,
@@ -160,6 +164,7 @@ public:
 private:
     void OpenJournal();
     void ShowError(const std::string& text);
+    bool RunCycle(void (ExchangeCycle::*run)());
     void AfterCycle();
 
     FrontEnd m_frontEnd;
@@ -170,6 +175,7 @@ private:
     FtpClient m_ftp;
     bool m_proxyEnabled = false;
     std::function<void()> m_onClosable;
+    FtpCallGate* m_ftpGate = nullptr;
     std::function<void()> m_onCycleFinished;
 
     std::unique_ptr<Timer> m_timer1;

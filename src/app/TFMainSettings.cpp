@@ -8,6 +8,7 @@
 #include "platform/FolderWatcher.h"
 #include "platform/RegistryStore.h"
 #include "settings/SecretCipher.h"
+#include "settings/SettingsTable.h"
 
 #include <algorithm>
 #include <array>
@@ -133,6 +134,9 @@ void TFMain::LoadSettings()
     SetShowBallonHint(flag("ShowBallonHint").value_or(true));
     SetBallonHintCountLines(num("BallonHintCountLines").value_or(5));
     SetNotUseCrypt(flag("NotUseCrypt").value_or(false));
+    // Kept in the store only: a bound of no time (or less) would stop every run at once.
+    const std::int32_t cryptTimeout = num("CryptTimeout").value_or(0);
+    m_settings.CryptTimeout = cryptTimeout > 0 ? cryptTimeout : FindSetting("CryptTimeout")->Startup.Number;
 }
 
 void TFMain::ApplyProxySettings(bool useProxy, int proxyRow, const std::string& host, int port,

@@ -14,6 +14,7 @@
 #include "settings/RuntimeSettings.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace ornel
 {
@@ -23,6 +24,8 @@ namespace
 
 // How often the wait for the program looks at its state while no event arrives.
 constexpr std::chrono::milliseconds kPollInterval{50};
+// How long a program past its bound has to end by itself once asked to.
+constexpr std::chrono::seconds kStopGrace{5};
 
 bool IsBlank(const std::string& text)
 {
@@ -83,10 +86,11 @@ void CryptCall::ProcessCrypt(TransferDirection direction, const std::string& inp
     const std::string parameters =
         encrypt ? EncryptParameters(inputFolder, outputFolder) : DecryptParameters(inputFolder, outputFolder);
     m_ctx.log.AddLog(encrypt ? "Шифрование найденных файлов" : "Расшифровка принятых файлов");
-    (void)RunAndWait(m_ctx.settings.CryptProgNew, parameters, FolderPart(m_ctx.settings.CryptProgNew),
-                     m_ctx.settings.WindowType);
-    // The exit code says nothing reliable: what stands in the output folder is the result,
-    // files left there by an earlier cycle included.
+    const std::string& program = m_ctx.settings.CryptProgNew;
+    CheckRun(RunAndWait(program, parameters, FolderPart(program), m_ctx.settings.WindowType,
+                        m_timeoutUnit * TimeoutMinutes()));
+    // A run that ended well is judged by what stands in the output folder, files left
+    // there by an earlier cycle included.
     if (IsBlank(outputFolder)) {
         return;
     }
@@ -96,6 +100,48 @@ void CryptCall::ProcessCrypt(TransferDirection direction, const std::string& inp
             ReportOutput(direction, output, entry.Name);
         }
         m_ctx.loop.ProcessPendingEvents();
+    }
+}
+
+int CryptCall::TimeoutMinutes() const
+{
+    // A bound of no time at all would stop every run at once.
+    return m_ctx.settings.CryptTimeout > 0 ? m_ctx.settings.CryptTimeout : RuntimeSettings{}.CryptTimeout;
+}
+
+void CryptCall::CheckRun(const ProgramRun& run) const
+{
+    const std::string& program = m_ctx.settings.CryptProgNew;
+    const std::string named = "Программа шифрования " + program;
+    switch (run.How) {
+    case ProgramRun::Outcome::Ended:
+        if (run.Signal != 0) {
+            throw std::runtime_error(named + " завершилась аварийно (сигнал " + std::to_string(run.Signal) +
+                                     ")");
+        }
+        if (run.ExitCode != 0) {
+            throw std::runtime_error(named + " завершилась с кодом " + std::to_string(run.ExitCode));
+        }
+        return;
+    case ProgramRun::Outcome::NotStarted:
+        if (IsBlank(program)) {
+            throw std::runtime_error("Программа шифрования не указана (CryptProgNew)");
+        }
+        switch (run.Failure.What) {
+        case StartFailure::Kind::Missing:
+            throw std::runtime_error(named + " не найдена");
+        case StartFailure::Kind::NotExecutable:
+            throw std::runtime_error(named +
+                                     " не запускается: это не исполняемый файл или нет права на запуск");
+        case StartFailure::Kind::Refused:
+            break;
+        }
+        throw std::runtime_error(named + " не запущена: " + run.Failure.Detail);
+    case ProgramRun::Outcome::TimedOut:
+        throw std::runtime_error(named + " не завершилась за " + std::to_string(TimeoutMinutes()) +
+                                 " мин. и остановлена");
+    case ProgramRun::Outcome::Abandoned:
+        return; // the application ends; what the program finished so far is reported
     }
 }
 
@@ -128,23 +174,37 @@ void CryptCall::ReportOutput(TransferDirection direction, const std::string& out
     }
 }
 
-int CryptCall::RunAndWait(const std::string& program, const std::string& parameters,
-                          const std::string& workingFolder, int windowType)
+ProgramRun CryptCall::RunAndWait(const std::string& program, const std::string& parameters,
+                                 const std::string& workingFolder, int windowType,
+                                 std::chrono::milliseconds bound)
 {
     // The program gets no window of ours on this platform; the show mode has nothing to
     // act on and is accepted for every value.
     (void)windowType;
-    auto process = Process::Start(program, Process::SplitParameters(parameters), workingFolder);
+    ProgramRun run;
+    auto process = Process::Start(program, Process::SplitParameters(parameters), workingFolder, &run.Failure);
     if (!process) {
-        return -1;
+        return run;
     }
+    // Measured on the steady clock: a change of the wall clock neither stops the program
+    // early nor lets it run for ever.
+    const auto deadline = std::chrono::steady_clock::now() + bound;
     for (;;) {
         m_ctx.loop.ProcessPendingEvents();
         if (const auto code = process->TryWait()) {
-            return *code;
+            run.How = ProgramRun::Outcome::Ended;
+            run.ExitCode = *code;
+            run.Signal = process->EndingSignal();
+            return run;
         }
         if (m_ctx.loop.ShuttingDown()) {
-            return -1; // the program is left running; the output folder is read as it is
+            run.How = ProgramRun::Outcome::Abandoned;
+            return run;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            (void)process->StopGroup(kStopGrace);
+            run.How = ProgramRun::Outcome::TimedOut;
+            return run;
         }
         m_ctx.loop.WaitForEvents(kPollInterval);
     }

@@ -52,6 +52,10 @@ public:
     // not (it follows the monitoring state, the check mark follows the user's choice).
     virtual void SetMonitoringItemImage(int /*image*/) {}
 
+    // The two cycle commands ("Передать/Принять", "Принять/Передать"): greyed while a
+    // cycle runs.
+    virtual void SetCycleCommandsEnabled(bool /*enabled*/) {}
+
     // A modal message box on top of every window; returns when it is closed.
     virtual void ShowMessageBox(const std::string& caption, const std::string& text, MessageIcon icon) = 0;
 

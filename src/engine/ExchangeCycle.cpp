@@ -167,6 +167,8 @@ void ExchangeCycle::ConnectFtp()
 void ExchangeCycle::ProcessOutgoing()
 {
     const RuntimeSettings& s = m_ctx.settings;
+    m_parts.moves.RemoveStaleParts(m_parts.layout.TempSendPlain());
+    m_parts.moves.RemoveStaleParts(s.TempSend);
     // Encrypted files left in TempSend by a failed upload make the half run on their own.
     if (m_parts.moves.CountFiles(s.PostBoxOut, true) > 0 || m_parts.moves.CountFiles(s.TempSend, false) > 0) {
         m_parts.moves.MoveWithBackup(TransferDirection::Outgoing, s.PostBoxOut,
@@ -179,6 +181,8 @@ void ExchangeCycle::ProcessOutgoing()
 void ExchangeCycle::ProcessIncoming()
 {
     const RuntimeSettings& s = m_ctx.settings;
+    m_parts.moves.RemoveStaleParts(s.TempReciv);
+    m_parts.moves.RemoveStaleParts(m_parts.layout.TempRecivPlain());
     const int received = m_incoming.ReceiveFiles();
     // Downloads left in TempReciv by an earlier cycle are decrypted even when the server is empty.
     if (received > 0 || m_parts.moves.CountFiles(s.TempReciv, false) > 0) {

@@ -115,7 +115,7 @@ void FileMoves::MoveWithBackup(TransferDirection direction, const std::string& s
     const std::string source = FolderLayout::WithoutTrailingDelim(sourceFolder);
     const std::string target = FolderLayout::WithoutTrailingDelim(targetFolder) + kPathDelim;
     // The post box must not keep the remains of a copy that a crash cut short.
-    RemoveStalePartialFiles(target, kStalePartialAge);
+    RemoveStaleParts(target);
     for (const auto& file : ListFolderFiles(source)) {
         m_ctx.loop.ProcessPendingEvents();
         if (!CheckLocalName(file.Name)) {
@@ -124,27 +124,37 @@ void FileMoves::MoveWithBackup(TransferDirection direction, const std::string& s
         const auto moved = MoveByCopy(source + kPathDelim + file.Name, target);
         if (moved) {
             // The archive copy is made from the file just moved, under the name it got
-            // there, not from an older file that may already stand under its first name.
-            BackupPlain(direction, moved->string());
+            // there, not from an older file that may already stand under its first name;
+            // it is recorded on the file's own journal row all the same.
+            BackupPlain(direction, moved->string(), file.Name);
         }
     }
 }
 
-void FileMoves::BackupPlain(TransferDirection direction, const std::string& file)
+void FileMoves::RemoveStaleParts(const std::string& folder)
+{
+    if (!IsBlank(folder)) {
+        RemoveStalePartialFiles(FolderLayout::WithoutTrailingDelim(folder), kStalePartialAge);
+    }
+}
+
+void FileMoves::BackupPlain(TransferDirection direction, const std::string& file,
+                            const std::string& journalName)
 {
     Backup(direction == TransferDirection::Outgoing ? m_layout.ArcReciv2DayFolder()
                                                     : m_layout.ArcSend2DayFolder(),
-           file, static_cast<int>(JournalEvent::ArchivedPlain));
+           file, journalName, static_cast<int>(JournalEvent::ArchivedPlain));
 }
 
 void FileMoves::BackupCrypt(TransferDirection direction, const std::string& file)
 {
     Backup(direction == TransferDirection::Outgoing ? m_layout.ArcRecivDayFolder()
                                                     : m_layout.ArcSendDayFolder(),
-           file, static_cast<int>(JournalEvent::ArchivedEncrypted));
+           file, std::string(), static_cast<int>(JournalEvent::ArchivedEncrypted));
 }
 
-void FileMoves::Backup(const std::string& dayFolder, const std::string& file, int journalEvent)
+void FileMoves::Backup(const std::string& dayFolder, const std::string& file, const std::string& journalName,
+                       int journalEvent)
 {
     if (IsBlank(dayFolder)) {
         return;
@@ -157,7 +167,8 @@ void FileMoves::Backup(const std::string& dayFolder, const std::string& file, in
     }
     // The journal points at the copy itself, dated name included, so that the archived
     // file it names is the one that was archived.
-    m_ctx.journal.AddJournalRecord(NamePart(file), copy->string(), static_cast<JournalEvent>(journalEvent));
+    m_ctx.journal.AddJournalRecord(journalName.empty() ? NamePart(file) : journalName, copy->string(),
+                                   static_cast<JournalEvent>(journalEvent));
 }
 
 bool FileMoves::CheckLocalName(const std::string& name)

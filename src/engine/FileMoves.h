@@ -46,9 +46,16 @@ public:
 
     // Archive copy into ArcReciv2DayFolder / ArcSend2DayFolder (plain) or ArcRecivDayFolder
     // / ArcSendDayFolder (encrypted), logged and journaled as ArchivedPlain /
-    // ArchivedEncrypted. No archive folder: nothing happens. Throws kCannotSave.
-    void BackupPlain(TransferDirection direction, const std::string& file);
+    // ArchivedEncrypted with the path of the copy. No archive folder: nothing happens.
+    // Throws kCannotSave. The journal row is the file's name, or `journalName` when given
+    // (a file that got a dated name on its way keeps its own row).
+    void BackupPlain(TransferDirection direction, const std::string& file,
+                     const std::string& journalName = {});
     void BackupCrypt(TransferDirection direction, const std::string& file);
+
+    // Removes what copies and encryptions cut short by a crash left in a working folder:
+    // partial files nobody has written to for an hour.
+    void RemoveStaleParts(const std::string& folder);
 
     // Whether the name can be written in Windows-1251 (the server, the journal and the log
     // all carry it so); logs "Ошибка: ..." when it cannot.
@@ -59,7 +66,8 @@ public:
     static bool CreateFolderChain(const std::string& folder);
 
 private:
-    void Backup(const std::string& dayFolder, const std::string& file, int journalEvent);
+    void Backup(const std::string& dayFolder, const std::string& file, const std::string& journalName,
+                int journalEvent);
 
     EngineContext& m_ctx;
     const FolderLayout& m_layout;

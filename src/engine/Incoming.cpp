@@ -13,12 +13,13 @@
 #include "ftp/FtpClient.h"
 #include "journal/Journal.h"
 #include "platform/EventLoop.h"
+#include "platform/FileSystem.h"
 #include "settings/RuntimeSettings.h"
 
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
-#include <system_error>
 
 namespace ornel
 {
@@ -174,17 +175,21 @@ void Incoming::ReceiveOne(const std::string& listed)
         // A download cut short can still end with a good reply from some servers; the server
         // copy is deleted below, so a file shorter than announced is not taken as received.
         if (announced >= 0) {
-            std::error_code ec;
-            const auto received = std::filesystem::file_size(local, ec);
-            if (ec || static_cast<std::int64_t>(received) != announced) {
+            const std::optional<std::int64_t> received = FileSize(local);
+            if (received.value_or(-1) != announced) {
                 throw std::runtime_error("Файл " + name +
-                                         " принят не полностью: " + std::to_string(ec ? 0 : received) +
+                                         " принят не полностью: " + std::to_string(received.value_or(0)) +
                                          " из " + std::to_string(announced) + " байт");
             }
         }
+        // The server's copy is deleted below: until then this one must survive a power cut,
+        // data and name, or the next cycle could deliver an empty file under the real name.
+        std::string syncError;
+        if (!MakeDurable(local, &syncError)) {
+            throw std::runtime_error("Файл " + name + " не записан на диск: " + syncError);
+        }
     } catch (const std::exception& e) {
-        std::error_code ec; // nothing half-received may wait in TempReciv for decryption
-        std::filesystem::remove(local, ec);
+        (void)DeleteFile(local); // nothing half-received may wait in TempReciv for decryption
         LogError(e.what());
         throw;
     }

@@ -11,59 +11,16 @@
 #include "ftp/FtpClient.h"
 #include "journal/Journal.h"
 #include "platform/EventLoop.h"
+#include "platform/FileSystem.h"
 #include "settings/RuntimeSettings.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
-#include <system_error>
 #include <vector>
 
 namespace ornel
 {
-
-namespace
-{
-
-// The files (no folders) of `folder`, hidden ones included, by name so that every cycle takes
-// them in the same order.
-std::vector<std::string> FileNamesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (it->is_regular_file(typeError)) {
-            names.push_back(it->path().filename().string());
-        }
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// The size of a file as it is sent; unknown when the file cannot be opened or measured.
-std::optional<std::int64_t> LocalFileSize(const std::filesystem::path& file)
-{
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(file, ec);
-    if (ec) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(size);
-}
-
-// The read-only attribute of the file's owner. An administrator's open for writing succeeds
-// on such a file all the same, so the exclusive-open test alone does not tell it.
-bool IsReadOnly(const std::filesystem::path& file)
-{
-    std::error_code ec;
-    const auto status = std::filesystem::status(file, ec);
-    return !ec &&
-           (status.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
-}
-
-} // namespace
 
 void LeaveFtpDir(FtpClient& ftp, int depth)
 {
@@ -87,19 +44,24 @@ int Outgoing::SendFiles()
     int count = 0;
     const std::string& folder = m_ctx.settings.TempSend;
     if (m_moves.CountFiles(folder, true) > 0) {
-        const std::vector<std::string> names = FileNamesIn(folder);
-        if (!names.empty()) {
+        // The listing that counted them: hidden files are sent, work in progress (a copy or
+        // an encryption cut short) never is.
+        const std::vector<FileEntry> files = ListFolderFiles(folder);
+        if (!files.empty()) {
             m_ctx.loop.ProcessPendingEvents();
             m_ctx.ftp.ChangeDir(m_ctx.settings.FtpIn);
             m_ctx.loop.ProcessPendingEvents();
-            for (const std::string& name : names) {
+            for (const FileEntry& entry : files) {
                 if (m_state.StopRequested) {
                     break;
                 }
+                const std::string& name = entry.Name;
                 const std::filesystem::path file = std::filesystem::path(folder) / name;
                 // Still held by the program that writes it: taken up by a later cycle. A file
-                // marked read-only is not ours to delete after the upload, so it stays.
-                if (IsReadOnly(file) || !FileMoves::CanOpenExclusive(file.string())) {
+                // marked read-only is not ours to delete after the upload, so it stays. (An
+                // administrator's open for writing succeeds on such a file all the same, so
+                // the exclusive-open test alone does not tell it.)
+                if (IsReadOnlyFile(file) || !FileMoves::CanOpenExclusive(file.string())) {
                     continue;
                 }
                 // The name goes to the server in Windows-1251; one that has no form there would
@@ -121,7 +83,8 @@ int Outgoing::SendFiles()
 
 void Outgoing::SendOne(const std::string& name, const std::filesystem::path& file)
 {
-    const std::optional<std::int64_t> measured = LocalFileSize(file);
+    // Measured now, not when listed: the size sent is the size checked on the server.
+    const std::optional<std::int64_t> measured = FileSize(file);
     const std::int64_t size = measured.value_or(0);
     m_state.ProgressMax = size;
     m_ctx.desktop.SetProgressRange(size);
@@ -163,8 +126,7 @@ void Outgoing::SendOne(const std::string& name, const std::filesystem::path& fil
     m_ctx.journal.AddJournalRecord(name, "", JournalEvent::Uploaded);
 
     m_ctx.loop.ProcessPendingEvents();
-    std::error_code ec; // a file that cannot be deleted is sent again next cycle
-    std::filesystem::remove(file, ec);
+    (void)DeleteFile(file); // a file that cannot be deleted is sent again next cycle
     m_ctx.loop.ProcessPendingEvents();
     m_state.CurrentFile.clear();
 }

@@ -1,5 +1,6 @@
 #include "ftp/FtpClient.h"
 
+#include "ftp/FtpCallGate.h"
 #include "ftp/FtpConnection.h"
 #include "ftp/FtpErrors.h"
 #include "ftp/FtpText.h"
@@ -105,13 +106,29 @@ void FtpClient::OpenControlConnection()
     Status(FtpStatus::hsConnected, "Connected.");
 }
 
+bool FtpClient::Gated(const std::function<void()>& call)
+{
+    if (m_gate == nullptr || m_gate->OnCallThread()) {
+        return false;
+    }
+    m_gate->Run(call);
+    return true;
+}
+
 bool FtpClient::Connected()
 {
+    bool connected{};
+    if (Gated([&] { connected = Connected(); })) {
+        return connected;
+    }
     return m_hasConnection && m_control->Probe();
 }
 
 void FtpClient::Connect()
 {
+    if (Gated([&] { Connect(); })) {
+        return;
+    }
     // These refusals come before anything is opened, so there is nothing to close: an
     // established connection in particular stays as it is.
     if (Connected()) {
@@ -147,6 +164,9 @@ void FtpClient::Connect()
 
 void FtpClient::Disconnect()
 {
+    if (Gated([&] { Disconnect(); })) {
+        return;
+    }
     std::exception_ptr failure;
     try {
         if (Connected()) {
@@ -204,6 +224,10 @@ void FtpClient::WriteCommand(const std::string& command)
 
 int FtpClient::SendCommand(const std::string& command, const std::set<int>& accepted)
 {
+    int code{};
+    if (Gated([&] { code = SendCommand(command, accepted); })) {
+        return code;
+    }
     if (!m_hasConnection) {
         throw EFtpNotConnected();
     }
@@ -224,6 +248,10 @@ std::string FtpClient::NextReplyLine(std::chrono::steady_clock::time_point deadl
 
 int FtpClient::ReadReply(const std::set<int>& accepted)
 {
+    int gatedCode{};
+    if (Gated([&] { gatedCode = ReadReply(accepted); })) {
+        return gatedCode;
+    }
     if (!m_hasConnection) {
         throw EFtpNotConnected();
     }

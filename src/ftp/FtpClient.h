@@ -19,6 +19,7 @@
 namespace ornel
 {
 
+class FtpCallGate;
 class FtpConnection;
 class FtpDataChannel;
 class TransferFile;
@@ -72,6 +73,9 @@ public:
     void SetAcceptPollInterval(std::chrono::milliseconds interval) { m_acceptPoll = interval; }
     // How long Disconnect listens for the answer to QUIT (10 ms).
     void SetQuitWait(std::chrono::milliseconds wait) { m_quitWait = wait; }
+    // Network operations go through `gate` while one is set (see FtpCallGate); null runs
+    // them on the caller's thread. Set and cleared only while no operation is under way.
+    void SetCallGate(FtpCallGate* gate) { m_gate = gate; }
 
     std::function<void(FtpStatus status, const std::string& text)> OnStatus;
     std::function<void()> OnDisconnected;
@@ -108,6 +112,9 @@ public:
     [[nodiscard]] bool IsFeatureOffered(const std::string& feature) const;
 
 private:
+    // True when the gate has run `call` to its end; false: the caller runs it itself.
+    bool Gated(const std::function<void()>& call);
+
     struct Endpoint
     {
         std::string host;
@@ -155,6 +162,10 @@ private:
     void FinishTransfer(bool commandSent);
     void ReadData(FtpDataChannel& channel, const DataSink& sink);
     void WriteData(FtpDataChannel& channel, TransferFile& source, std::int64_t length);
+    // Repeats `waitStep` (true: wait again) while reporting the progress of the queued bytes;
+    // fails as a stall when the server takes nothing for DataWait().
+    void FollowQueue(FtpDataChannel& channel, const std::function<void()>& report,
+                     const std::function<bool()>& waitStep);
     [[nodiscard]] std::chrono::milliseconds DataWait() const;
     [[nodiscard]] bool ControlUp() const;
 
@@ -177,6 +188,7 @@ private:
     std::chrono::milliseconds m_acceptTimeout{60000};
     std::chrono::milliseconds m_acceptPoll{1000};
     std::chrono::milliseconds m_quitWait{10};
+    FtpCallGate* m_gate = nullptr;
 
     std::unique_ptr<FtpConnection> m_control;
     // False until the first socket connect succeeds and again after one fails: commands

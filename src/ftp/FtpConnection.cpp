@@ -133,6 +133,23 @@ void FtpConnection::Write(std::string_view bytes)
     }
 }
 
+bool FtpConnection::WaitForRoom(std::chrono::milliseconds wait)
+{
+    if (!m_socket.IsOpen()) {
+        throw EFtpConnClosedGracefully();
+    }
+    try {
+        return m_socket.WaitWritable(wait);
+    } catch (const SocketError& e) {
+        ThrowSocketError(e.Number());
+    }
+}
+
+std::int64_t FtpConnection::Unacknowledged() const
+{
+    return static_cast<std::int64_t>(m_socket.Unacknowledged());
+}
+
 bool FtpConnection::Fill()
 {
     char block[kBlockSize];

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -50,6 +51,10 @@ public:
     // byte for `SetSendStall` fails the write with EFtpTimeout.
     void Write(std::string_view bytes);
     void SetSendStall(std::chrono::milliseconds stall);
+    // Waits up to `wait` for room to write more; false while the queue is full.
+    [[nodiscard]] bool WaitForRoom(std::chrono::milliseconds wait);
+    // Bytes written that the peer has not taken yet.
+    [[nodiscard]] std::int64_t Unacknowledged() const;
 
     // One line without its LF (and a CR right before it). std::nullopt when `wait` passed
     // without data. Throws EFtpMaxLineLengthExceeded, EFtpConnClosedGracefully (the peer

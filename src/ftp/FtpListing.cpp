@@ -23,6 +23,9 @@ const char* TypeCommand(FtpTransferType type)
 
 void FtpClient::List(std::vector<std::string>& lines, const std::string& specifier, bool details)
 {
+    if (Gated([&] { List(lines, specifier, details); })) {
+        return;
+    }
     const std::string command = Trim(std::string(details ? "LIST" : "NLST") + " " + specifier);
     CheckArgument(command);
     const FtpTransferType previous = m_transferType;

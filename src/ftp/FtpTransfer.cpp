@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 namespace ornel
@@ -19,6 +20,11 @@ namespace
 
 constexpr std::size_t kBlock = FtpConnection::kBlockSize;
 constexpr int kListenBacklog = 15;
+// How often the progress of an upload is reported while the socket's queue is full.
+constexpr std::chrono::milliseconds kProgressStep{100};
+// A queue left at the end of an upload that is worth following: on a slow line this much
+// takes seconds; on a fast one the tail is smaller or gone before it is looked at.
+constexpr std::int64_t kFollowedTail = 256 * 1024;
 
 } // namespace
 
@@ -176,17 +182,33 @@ void FtpClient::WriteData(FtpDataChannel& channel, TransferFile& source, std::in
     try {
         std::vector<char> block(kBlock);
         std::int64_t sent = 0;
+        // The count is what the server has taken: the system's buffers hold megabytes of a
+        // slow upload, and the bytes written alone would show it done long before it is.
+        auto report = [&] {
+            if (OnWork) {
+                OnWork(WorkMode::wmWrite, sent - channel.connection.Unacknowledged());
+            }
+        };
         while (sent < length) {
             const auto want = static_cast<std::size_t>(std::min<std::int64_t>(kBlock, length - sent));
             const std::size_t got = source.Read(block.data(), want);
             if (got == 0) {
                 throw EFtpNoDataToRead();
             }
+            FollowQueue(channel, report, [&] { return !channel.connection.WaitForRoom(kProgressStep); });
             channel.connection.Write(std::string_view(block.data(), got));
             sent += static_cast<std::int64_t>(got);
-            if (OnWork) {
-                OnWork(WorkMode::wmWrite, sent);
-            }
+            report();
+        }
+        if (channel.connection.Unacknowledged() >= kFollowedTail) {
+            FollowQueue(channel, report, [&] {
+                std::this_thread::sleep_for(kProgressStep);
+                return channel.connection.Unacknowledged() > 0;
+            });
+        }
+        // All of it handed over; the server's final reply confirms it.
+        if (OnWork && length > 0) {
+            OnWork(WorkMode::wmWrite, length);
         }
     } catch (...) {
         if (OnWorkEnd) {
@@ -196,6 +218,24 @@ void FtpClient::WriteData(FtpDataChannel& channel, TransferFile& source, std::in
     }
     if (OnWorkEnd) {
         OnWorkEnd(WorkMode::wmWrite);
+    }
+}
+
+void FtpClient::FollowQueue(FtpDataChannel& channel, const std::function<void()>& report,
+                            const std::function<bool()>& waitStep)
+{
+    const auto stall = DataWait();
+    std::int64_t queued = channel.connection.Unacknowledged();
+    auto lastMove = std::chrono::steady_clock::now();
+    while (waitStep()) {
+        report();
+        const std::int64_t now = channel.connection.Unacknowledged();
+        if (now != queued) {
+            queued = now;
+            lastMove = std::chrono::steady_clock::now();
+        } else if (stall.count() > 0 && std::chrono::steady_clock::now() - lastMove >= stall) {
+            throw EFtpTimeout("The server took no data for " + DurationText(stall) + ".");
+        }
     }
 }
 
@@ -298,6 +338,9 @@ void FtpClient::DataTransferOut(const std::string& command, TransferFile& source
 void FtpClient::Get(const std::string& remoteName, const std::filesystem::path& localPath, bool canOverwrite,
                     bool resume)
 {
+    if (Gated([&] { Get(remoteName, localPath, canOverwrite, resume); })) {
+        return;
+    }
     const std::string command = "RETR " + remoteName;
     CheckArgument(command);
     if (resume) {
@@ -341,6 +384,9 @@ void FtpClient::Get(const std::string& remoteName, const std::filesystem::path& 
 
 void FtpClient::Put(const std::filesystem::path& localPath, const std::string& remoteName, bool append)
 {
+    if (Gated([&] { Put(localPath, remoteName, append); })) {
+        return;
+    }
     const std::string name = remoteName.empty() ? localPath.filename().string() : remoteName;
     TransferFile file;
     std::int64_t length = 0;

@@ -315,6 +315,8 @@ void Journal::AddJournalRecord(const std::string& fileName, const std::string& p
     SqlStatement log(db, "INSERT INTO LOG (FileID, EventType, EventTime) VALUES (?, ?, ?)");
     log.Bind(1, *id).Bind(2, static_cast<std::int64_t>(event)).Bind(3, now).Run();
     transaction.Commit();
+    if (m_onRecorded)
+        m_onRecorded(fileName);
 }
 
 void Journal::AddJournalListing(const std::string& text)

@@ -71,6 +71,12 @@ public:
     void AddJournalRecord(const std::string& fileName, const std::string& path, JournalEvent event);
     // One ListedOnServer record per non-blank line of the listing, in order.
     void AddJournalListing(const std::string& text);
+    // Runs after each record has been stored, with the file's name, so that a view of the
+    // rows can show it at once.
+    void SetOnRecorded(std::function<void(const std::string& fileName)> onRecorded)
+    {
+        m_onRecorded = std::move(onRecorded);
+    }
 
     // The status window's grid: today's FileList rows (none while closed), and single-row
     // changes (these throw while closed). UpdateRow writes every field of the row with that
@@ -93,6 +99,7 @@ private:
 
     const Clock& m_clock;
     std::function<void(const std::string&)> m_setTitle;
+    std::function<void(const std::string&)> m_onRecorded;
     std::filesystem::path m_file;
     std::unique_ptr<SqlConnection> m_db;
     std::string m_failure; // why the journal is closed, repeated by every later call

@@ -17,7 +17,8 @@ public:
     // watcher notices) and returns. UI thread only.
     virtual void ProcessPendingEvents() = 0;
 
-    // Blocks the calling thread; no events are served meanwhile. UI thread only.
+    // Returns after `duration`, UI thread only. The console loops block and serve nothing;
+    // the tray's loop keeps serving events meanwhile, as at the points between two files.
     virtual void Sleep(std::chrono::milliseconds duration) = 0;
 
     // Waits up to `timeout` for an event to arrive and serves it; used by loops that poll

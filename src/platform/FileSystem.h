@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +59,11 @@ using CopyProgress = std::function<void(std::int64_t copied)>;
 [[nodiscard]] bool DeleteFile(const std::filesystem::path& file);
 
 [[nodiscard]] bool FileExists(const std::filesystem::path& file);
+// The size of a file (a link: of its target); nothing when it is missing or not a file.
+[[nodiscard]] std::optional<std::int64_t> FileSize(const std::filesystem::path& file);
+// Whether the file's owner may not write it (the Windows read-only attribute). False when the
+// file cannot be examined.
+[[nodiscard]] bool IsReadOnlyFile(const std::filesystem::path& file);
 [[nodiscard]] bool FolderExists(const std::filesystem::path& folder);
 // Creates one folder whose parent exists; true when it was created.
 [[nodiscard]] bool MakeFolder(const std::filesystem::path& folder);
@@ -74,6 +80,15 @@ void RemoveStalePartialFiles(const std::filesystem::path& folder, std::chrono::s
 
 // Syncs a folder's entries to the disk after a name was added or removed.
 void SyncFolder(const std::filesystem::path& folder);
+
+// Puts a file written by other means (a download) on the disk: its data, then its entry in
+// its folder. False, with the reason in `error`, when either cannot be synced; the file may
+// then be lost or empty after a power cut.
+[[nodiscard]] bool MakeDurable(const std::filesystem::path& file, std::string* error = nullptr);
+
+// Tests only: called with each file MakeDurable is about to sync (nullptr switches it off),
+// so a test can see the order of syncs and protocol steps, or take the file away.
+void SetMakeDurableHookForTesting(void (*hook)(const std::filesystem::path& file));
 
 // A partial file in a folder, removed at destruction unless committed under its final
 // name. Move-only.

@@ -2,6 +2,7 @@
 // end that never blocks. Owned by whoever started it; UI thread.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -11,17 +12,31 @@
 namespace ornel
 {
 
+// Why a program could not be started.
+struct StartFailure
+{
+    enum class Kind
+    {
+        Missing,       // no such file (or no program given)
+        NotExecutable, // there, but not a program this user may run
+        Refused,       // the system would not start it
+    };
+    Kind What = Kind::Refused;
+    std::string Detail; // the system's own words, with the path
+};
+
 class Process
 {
 public:
-    // Starts `program` with `arguments` in `workingFolder` (empty: the current folder). A
-    // program path with a folder part is taken relative to the current folder, one without
-    // is looked for in the current folder and then on PATH. Returns nothing (the reason in
-    // `error`) when the program could not be started.
+    // Starts `program` with `arguments` in `workingFolder` (empty: the current folder), in a
+    // process group of its own, so that the program and whatever it starts can be stopped
+    // together. A program path with a folder part is taken relative to the current folder,
+    // one without is looked for in the current folder and then on PATH. Returns nothing (the
+    // reason in `failure`) when the program could not be started.
     [[nodiscard]] static std::optional<Process> Start(const std::string& program,
                                                       const std::vector<std::string>& arguments,
                                                       const std::filesystem::path& workingFolder,
-                                                      std::string* error = nullptr);
+                                                      StartFailure* failure = nullptr);
 
     // The parameter text split at blanks, as a program started from a command line gets
     // it: runs of blanks separate, no quoting.
@@ -39,12 +54,21 @@ public:
     // The exit code once the program has ended (128 + signal number when it was killed),
     // nothing while it runs. Never blocks.
     [[nodiscard]] std::optional<int> TryWait();
+    // The signal that ended the program; 0 while it runs or when it exited by itself.
+    [[nodiscard]] int EndingSignal() const { return m_signal; }
+
+    // Ends the program and every process of its group: a request to end (SIGTERM) first,
+    // then, after `grace` or as soon as the program itself has ended, SIGKILL for whatever
+    // of the group is left. Waits for the program (bounded) and returns its exit code as
+    // TryWait does; nothing when it could not be reaped.
+    std::optional<int> StopGroup(std::chrono::milliseconds grace);
 
 private:
     explicit Process(int pid);
 
     int m_pid = -1;
     std::optional<int> m_exitCode;
+    int m_signal = 0;
 };
 
 } // namespace ornel

@@ -186,7 +186,7 @@ private:
         std::string Root;
         RegDocument Document;
         bool Loaded = false;
-        std::optional<std::string> Content; // the bytes the document was read from
+        FileSnapshot Snapshot; // the file the document was read from or saved to
         bool InBatch = false;
         bool BatchBroken = false;
         bool BatchDirty = false;
@@ -206,25 +206,28 @@ private:
         std::filesystem::permissions(s.Folder, std::filesystem::perms::owner_all);
     }
 
-    // Compares the bytes rather than the file's times: a coarse clock can give two quick
-    // replacements of equal size the same time stamp and even the same inode.
+    // A read costs one stat while the file is the one read last; it is read and parsed
+    // again only when another process replaced it or someone edited it.
     static void Refresh(HiveState& s)
     {
-        if (s.Loaded && s.InBatch)
+        if (s.Loaded && (s.InBatch || s.Snapshot.IsCurrent()))
             return;
-        std::optional<std::string> content = ReadWholeFile(s.File);
-        if (s.Loaded && content == s.Content)
-            return;
+        std::string content;
+        FileSnapshot snapshot = FileSnapshot::Read(s.File, kMaxRegFileSize, content);
         // A file that cannot be parsed is an error, never an empty store: a later save would
         // otherwise overwrite every value it holds.
-        s.Document = content ? ParseRegFile(*content, s.File.string()) : RegDocument{};
-        s.Content = std::move(content);
+        s.Document = snapshot.Exists() ? ParseRegFile(content, s.File.string(), RegFileRole::StoreHive)
+                                       : RegDocument{};
+        s.Snapshot = std::move(snapshot);
         s.Loaded = true;
     }
 
     static void Save(HiveState& s, const RegDocument& document)
     {
-        std::string text = SerializeRegFile(document, LineEnd::Lf);
+        const std::string text = SerializeRegFile(document, LineEnd::Lf);
+        // Saving what the next read would refuse would lock every value away.
+        if (text.size() > kMaxRegFileSize)
+            throw std::runtime_error("The settings would exceed the size of a settings file");
         try {
             ReplaceFileAtomically(s.File, text);
         } catch (...) {
@@ -232,8 +235,13 @@ private:
             throw;
         }
         s.Document = document;
-        s.Content = std::move(text);
         s.Loaded = true;
+        try {
+            // The hive's lock is held, so the file in place is the one just written.
+            s.Snapshot = FileSnapshot::Hold(s.File);
+        } catch (const std::runtime_error&) {
+            s.Snapshot = FileSnapshot(); // the write stands; the next read takes the file again
+        }
     }
 
     static void EndBatch(HiveState& s)
@@ -332,10 +340,19 @@ std::vector<std::uint8_t> RegistryKey::ReadBinary(const std::string& name) const
 namespace
 {
 
+// What the store's files can hold and read back: UTF-8 names and texts, a name on one line.
+bool Storable(const RegValue& value)
+{
+    return IsValidUtf8(value.Name) && IsValidUtf8(value.Text) &&
+           value.Name.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
+}
+
 void Store(detail::RegistryHives& hives, Hive hive, const std::string& path, RegValue value)
 {
     const std::string fullPath = hives.FullPath(hive, path);
     const std::string name = value.Name;
+    if (!Storable(value))
+        SetDataFailed(name);
     hives.Mutate(hive, name, [&](RegDocument& document) {
         RegKeyBlock* key = FindRegKey(document, fullPath);
         if (!key) {

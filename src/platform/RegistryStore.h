@@ -1,6 +1,6 @@
 // The typed settings store standing in for the registry. One `.reg`-syntax UTF-8 text file
-// per hive in the registry folder. Owned by the application; UI thread (one store object
-// per process; other processes may use the same folder at the same time).
+// behind our own mark per hive in the registry folder. Owned by the application; UI thread
+// (one store object per process; other processes may use the same folder at the same time).
 #pragma once
 
 #include <cstdint>
@@ -46,7 +46,9 @@ class RegistryStore;
 // settings file that cannot be read or parsed throws an error naming the file and line.
 // The size of the data is checked before its type, as the registry does: a text of four
 // or more characters read as an integer fails with "Failed to get data", a shorter one
-// with "Invalid data type". A key must not outlive its store.
+// with "Invalid data type". A read parses the file only when it changed since the last one
+// (one stat otherwise). A text or name that is not UTF-8, or a name with a line break, is
+// refused on writing. A key must not outlive its store.
 class RegistryKey
 {
 public:

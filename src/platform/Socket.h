@@ -67,6 +67,11 @@ public:
     void Listen(int backlog);
     // Waits up to `timeout` for data, a close or an incoming connection. Negative: forever.
     [[nodiscard]] bool WaitReadable(std::chrono::milliseconds timeout) const;
+    // Waits up to `timeout` for room to send (or a failure that Send will report).
+    [[nodiscard]] bool WaitWritable(std::chrono::milliseconds timeout) const;
+    // Bytes given to Send that the peer has not acknowledged yet; 0 where the system does
+    // not tell.
+    [[nodiscard]] std::size_t Unacknowledged() const;
     // Accepts one pending connection; `peerAddress` receives its dotted address.
     [[nodiscard]] Socket Accept(std::string& peerAddress);
     // Sends what the socket takes at once (at least one byte unless the peer is gone);

@@ -66,15 +66,25 @@ bool KindFits(SettingKind kind, const RegValue& value)
     return false;
 }
 
+std::string At(const std::filesystem::path& file, int line)
+{
+    return file.string() + ", line " + std::to_string(line) + ": ";
+}
+
 // A 32-bit program on 64-bit Windows keeps its machine-wide keys under WOW6432Node, and
-// that is where regedit exports them from.
-const RegKeyBlock* FindEither(const RegDocument& document, std::string_view keyPath)
+// that is where regedit exports them from. When a file holds both, the normal key is taken
+// whole and the other skipped whole, never mixed value by value.
+const RegKeyBlock* FindEither(const RegDocument& document, std::string_view keyPath,
+                              const std::filesystem::path& file, ImportReport& report)
 {
     const std::string path = Stripped(keyPath); // "SOFTWARE\\RUX\\..."
-    if (const RegKeyBlock* block = FindRegKey(document, kRoot + "\\" + path))
-        return block;
-    return FindRegKey(document,
-                      kRoot + "\\SOFTWARE\\WOW6432Node" + path.substr(std::string("SOFTWARE").size()));
+    const RegKeyBlock* normal = FindRegKey(document, kRoot + "\\" + path);
+    const RegKeyBlock* wow =
+        FindRegKey(document, kRoot + "\\SOFTWARE\\WOW6432Node" + path.substr(std::string("SOFTWARE").size()));
+    if (normal && wow)
+        report.Notices.push_back(At(file, wow->Line) + "[" + wow->Path + "] is skipped: [" + normal->Path +
+                                 "] at line " + std::to_string(normal->Line) + " is imported instead");
+    return normal ? normal : wow;
 }
 
 struct PendingValue
@@ -83,8 +93,16 @@ struct PendingValue
     const RegValue* Value;
 };
 
+[[noreturn]] void WrongKind(const std::filesystem::path& file, const SettingInfo& info, const RegValue& value)
+{
+    std::string message = At(file, value.Line) + "Invalid data type for '" + value.Name + "'";
+    if ((info.Kind == SettingKind::Time || info.Kind == SettingKind::Real) && value.Kind == RegKind::Binary)
+        message += ": eight bytes expected, " + std::to_string(value.Bytes.size()) + " given";
+    throw std::runtime_error(message);
+}
+
 std::vector<PendingValue> Select(const RegKeyBlock* block, const SettingInfo* (*find)(std::string_view),
-                                 ImportReport& report)
+                                 const std::filesystem::path& file, ImportReport& report)
 {
     std::vector<PendingValue> pending;
     if (!block)
@@ -96,7 +114,7 @@ std::vector<PendingValue> Select(const RegKeyBlock* block, const SettingInfo* (*
             continue;
         }
         if (!KindFits(info->Kind, value))
-            throw std::runtime_error("Invalid data type for '" + value.Name + "'");
+            WrongKind(file, *info, value);
         pending.push_back({info, &value});
     }
     return pending;
@@ -134,20 +152,21 @@ void ExportRegistry(RegistryStore& store, const std::filesystem::path& file)
 
 ImportReport ImportRegistry(RegistryStore& store, const std::filesystem::path& file)
 {
-    const std::optional<std::string> content = ReadWholeFile(file);
+    const std::optional<std::string> content = ReadWholeFile(file, kMaxRegFileSize);
     if (!content)
         throw std::runtime_error("Файл не найден: " + file.string());
-    const RegDocument document = ParseRegFile(*content, file.string());
+    const RegDocument document = ParseRegFile(*content, file.string(), RegFileRole::Import);
 
-    const RegKeyBlock* options = FindEither(document, kConfigurationKey);
-    const RegKeyBlock* counters = FindEither(document, kCounterKey);
+    ImportReport report;
+    report.Notices = document.Notices;
+    const RegKeyBlock* options = FindEither(document, kConfigurationKey, file, report);
+    const RegKeyBlock* counters = FindEither(document, kCounterKey, file, report);
     if (!options && !counters)
         throw std::runtime_error("В файле " + file.string() + " нет раздела HKEY_LOCAL_MACHINE\\" +
                                  Stripped(kConfigurationKey));
 
-    ImportReport report;
-    const std::vector<PendingValue> settings = Select(options, &FindSetting, report);
-    const std::vector<PendingValue> totals = Select(counters, &FindCounter, report);
+    const std::vector<PendingValue> settings = Select(options, &FindSetting, file, report);
+    const std::vector<PendingValue> totals = Select(counters, &FindCounter, file, report);
 
     RegistryBatch batch(store, Hive::LocalMachine);
     RegistryKey optionsKey = store.OpenKey(Hive::LocalMachine, std::string(kConfigurationKey));

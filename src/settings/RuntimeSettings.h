@@ -51,6 +51,9 @@ struct RuntimeSettings
     std::string KodSend;
     std::int32_t WindowType = 0;
     std::int32_t Pause = 0;
+    // Minutes the encryption program may run before it is stopped; kept in the store only
+    // (the options dialog does not show it).
+    std::int32_t CryptTimeout = 60;
 };
 
 } // namespace ornel

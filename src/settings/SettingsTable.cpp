@@ -88,6 +88,12 @@ constexpr std::array<SettingInfo, 48> kConfiguration = {
     Secret("ProxyPaswd", "", U::ProxyRule),
 };
 
+// Values the loader and the .reg import know but the options dialog neither shows nor
+// writes, so a save keeps what an administrator put there.
+constexpr std::array<SettingInfo, 1> kStoreOnly = {
+    Integer("CryptTimeout", 60, 60), // minutes the encryption program may run
+};
+
 constexpr bool kWeekEnabled[7] = {true, true, true, true, true, false, false};
 constexpr double kStart[7] = {kHalfPastNine, kHalfPastNine, kHalfPastNine, kHalfPastNine,
                               kHalfPastNine, kPickerDate,   kPickerDate};
@@ -152,10 +158,18 @@ std::span<const SettingInfo> CounterSettings()
     return kCounters;
 }
 
+std::span<const SettingInfo> StoreOnlySettings()
+{
+    return kStoreOnly;
+}
+
 const SettingInfo* FindSetting(std::string_view name)
 {
-    const SettingInfo* found = FindIn(kConfiguration, name);
-    return found ? found : FindIn(kSchedule, name);
+    for (const auto table : {ConfigurationSettings(), ScheduleSettings(), StoreOnlySettings()}) {
+        if (const SettingInfo* found = FindIn(table, name))
+            return found;
+    }
+    return nullptr;
 }
 
 const SettingInfo* FindCounter(std::string_view name)

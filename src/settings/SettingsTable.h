@@ -52,10 +52,13 @@ struct SettingInfo
 [[nodiscard]] std::span<const SettingInfo> ConfigurationSettings();
 // The 21 schedule values in the order the dialog writes them: Week1, Start1, Stop1, Week2 ...
 [[nodiscard]] std::span<const SettingInfo> ScheduleSettings();
+// Values of the configuration key that only the store holds (the dialog leaves them alone).
+[[nodiscard]] std::span<const SettingInfo> StoreOnlySettings();
 // The four transfer counters in the counter key.
 [[nodiscard]] std::span<const SettingInfo> CounterSettings();
 
-// A configuration or schedule value by name, matched case-insensitively; nullptr if unknown.
+// A configuration, schedule or store-only value by name, matched case-insensitively; nullptr
+// if unknown.
 [[nodiscard]] const SettingInfo* FindSetting(std::string_view name);
 // A counter by name, matched case-insensitively; nullptr if unknown.
 [[nodiscard]] const SettingInfo* FindCounter(std::string_view name);

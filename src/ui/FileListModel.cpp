@@ -111,6 +111,12 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     if (role == Qt::BackgroundRole) {
         return RowMarked(index.row()) ? QVariant(QColor(255, 0, 0)) : QVariant();
     }
+    if (role == Qt::ToolTipRole) {
+        // The whole text of a cell the column may show cut.
+        const int column = index.column();
+        const bool mayBeCut = column == ColFileName || column == ColBackupPathCrypt || column == ColBackupPath;
+        return mayBeCut ? data(index, Qt::DisplayRole) : QVariant();
+    }
     if (role != Qt::DisplayRole && role != Qt::EditRole) {
         return {};
     }

@@ -20,6 +20,18 @@ class RowColourDelegate final : public QStyledItemDelegate
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        // A path that does not fit keeps its end: the day folder and the file's name.
+        if (index.column() == FileListModel::ColBackupPathCrypt ||
+            index.column() == FileListModel::ColBackupPath) {
+            option->textElideMode = Qt::ElideLeft;
+        }
+    }
+
+public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         const QVariant background = index.data(Qt::BackgroundRole);

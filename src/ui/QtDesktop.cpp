@@ -5,7 +5,6 @@
 #include "ui/TFUnkNownFiles.h"
 #include "ui/TrayIcon.h"
 
-#include <QGuiApplication>
 #include <QPushButton>
 
 namespace ornel
@@ -78,6 +77,11 @@ void QtDesktop::SetMonitoringItemImage(int image)
     m_tray.SetMonitoringActive(image == 1); // image 1 of the menu list: monitoring on
 }
 
+void QtDesktop::SetCycleCommandsEnabled(bool enabled)
+{
+    m_tray.SetCycleCommandsEnabled(enabled);
+}
+
 bool QtDesktop::MonitoringItemChecked() const
 {
     return m_tray.MonitoringChecked();
@@ -129,8 +133,9 @@ void QtDesktop::ShowUnKnOwnFiles(const std::string& folder)
 
 void QtDesktop::SetApplicationTitle(const std::string& title)
 {
+    // Kept, not made the display name: the desktop would append that to every window's
+    // title, and the windows carry their own titles exactly.
     m_title = title;
-    QGuiApplication::setApplicationDisplayName(Text(title));
 }
 
 } // namespace ornel

@@ -31,6 +31,7 @@ public:
     void SetMonitoringItemEnabled(bool enabled) override;
     void SetMonitoringItemChecked(bool checked) override;
     void SetMonitoringItemImage(int image) override;
+    void SetCycleCommandsEnabled(bool enabled) override;
     [[nodiscard]] bool MonitoringItemChecked() const override;
     [[nodiscard]] bool MonitoringItemEnabled() const override;
     void ShowMessageBox(const std::string& caption, const std::string& text, MessageIcon icon) override;

@@ -6,7 +6,6 @@
 #include <QMetaObject>
 #include <QThread>
 #include <QTimer>
-#include <thread>
 
 namespace ornel
 {
@@ -62,7 +61,11 @@ void QtEventLoop::ProcessPendingEvents()
 
 void QtEventLoop::Sleep(std::chrono::milliseconds duration)
 {
-    std::this_thread::sleep_for(duration);
+    // The desktop stays alive through the pause: painting, the tray animation and the menu
+    // go on, and what a served command asks for is what the points between two files serve.
+    QEventLoop pause;
+    QTimer::singleShot(duration, &pause, &QEventLoop::quit);
+    pause.exec();
 }
 
 void QtEventLoop::WaitForEvents(std::chrono::milliseconds timeout)

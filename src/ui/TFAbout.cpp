@@ -2,6 +2,7 @@
 
 #include "platform/RegistryStore.h"
 #include "ui/Branding.h"
+#include "ui/Contacts.h"
 #include "ui/ImageLists.h"
 #include "ui/WindowGeometry.h"
 
@@ -32,20 +33,35 @@ QLabel* Sunken(QWidget* parent)
     return label;
 }
 
-// A support group: a contact line and then label / number pairs in two columns.
-QGroupBox* Contacts(QWidget* parent, const char* title, const char* contact,
-                    std::initializer_list<std::pair<const char*, const char*>> numbers)
+// A support group: the contact line and then label / number pairs in two columns, each
+// only when it is set; null when nothing of the group is set.
+QGroupBox* SupportGroup(QWidget* parent, const char* title, const QString& contact,
+                        std::initializer_list<std::pair<const char*, QString>> numbers)
 {
+    bool any = !contact.isEmpty();
+    for (const auto& [label, number] : numbers) {
+        any = any || !number.isEmpty();
+    }
+    if (!any) {
+        return nullptr;
+    }
     auto* box = new QGroupBox(QString::fromUtf8(title), parent);
     auto* layout = new QGridLayout(box);
-    layout->setContentsMargins(8, 4, 8, 4);
-    layout->setVerticalSpacing(1);
+    layout->setContentsMargins(8, 2, 8, 2);
+    layout->setVerticalSpacing(0);
     layout->setHorizontalSpacing(8);
-    layout->addWidget(new QLabel(QString::fromUtf8(contact), box), 0, 0, 1, 2);
-    int row = 1;
+    int row = 0;
+    if (!contact.isEmpty()) {
+        auto* person = new QLabel(contact, box);
+        person->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(person, row++, 0, 1, 2);
+    }
     for (const auto& [label, number] : numbers) {
+        if (number.isEmpty()) {
+            continue;
+        }
         layout->addWidget(new QLabel(QString::fromUtf8(label), box), row, 0);
-        auto* value = new QLabel(QString::fromUtf8(number), box);
+        auto* value = new QLabel(number, box);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         layout->addWidget(value, row, 1);
         ++row;
@@ -60,6 +76,10 @@ QGroupBox* Contacts(QWidget* parent, const char* title, const char* contact,
 } // namespace
 
 TFAbout::TFAbout(RegistryStore* registry, QWidget* parent)
+    : TFAbout(registry, Contacts{}, parent)
+{}
+
+TFAbout::TFAbout(RegistryStore* registry, const Contacts& contacts, QWidget* parent)
     : QDialog(parent,
               Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , m_registry(registry)
@@ -109,12 +129,17 @@ TFAbout::TFAbout(RegistryStore* registry, QWidget* parent)
     title->addStretch();
     grid->addLayout(title, 0, 1, 1, 2);
 
-    grid->addWidget(Contacts(panel, "Техподдержка ФК \"Корви\" (образец)", "Контакт: служба поддержки",
-                             {{"Телефон:", "+7 (000) 000-00-00"}, {"Мессенджер:", "000 000 000"}}),
-                    1, 0, 1, 3);
-    grid->addWidget(Contacts(panel, "Техподдержка депозитария (образец)", "Контакт: дежурный специалист",
-                             {{"Шифрование:", "+7 (000) 000-00-01"}, {"FTP-сервер:", "+7 (000) 000-00-02"}}),
-                    2, 0, 1, 3);
+    if (QGroupBox* maker =
+            SupportGroup(panel, "Техподдержка ФК \"Корви\"", contacts.SupportContact,
+                         {{"Телефон:", contacts.SupportPhone}, {"Мессенджер:", contacts.SupportMessenger}})) {
+        grid->addWidget(maker, 1, 0, 1, 3);
+    }
+    if (QGroupBox* depository =
+            SupportGroup(panel, "Техподдержка депозитария", contacts.DepositoryContact,
+                         {{"Шифрование:", contacts.CryptPhone}, {"FTP-сервер:", contacts.FtpPhone}})) {
+        grid->addWidget(depository, 2, 0, 1, 3);
+    }
+    grid->setRowStretch(4, 1);
 
     auto* stats = new QGroupBox(QString::fromUtf8("Статистика"), panel);
     auto* statsGrid = new QGridLayout(stats);
@@ -140,8 +165,9 @@ TFAbout::TFAbout(RegistryStore* registry, QWidget* parent)
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     outer->addWidget(buttons);
 
-    // The designed size, unless the fonts of this desktop need more room.
-    setFixedSize(kClientSize.expandedTo(outer->minimumSize()));
+    // The designed size; a modal window, as the menu command opens it.
+    setFixedSize(kClientSize);
+    setWindowModality(Qt::ApplicationModal);
     CentreOnScreen(*this);
 }
 

@@ -12,6 +12,7 @@ namespace ornel
 {
 
 class RegistryStore;
+struct Contacts;
 
 class TFAbout final : public QDialog
 {
@@ -20,8 +21,10 @@ class TFAbout final : public QDialog
 public:
     static constexpr const char* kCounterKey = "SOFTWARE\\RUX\\ORNEL_FTP";
 
-    // `registry` may be null: the counters then show zero.
+    // `registry` may be null: the counters then show zero. A support group shows only the
+    // contacts that are set, and is left out when none is.
     explicit TFAbout(RegistryStore* registry, QWidget* parent = nullptr);
+    TFAbout(RegistryStore* registry, const Contacts& contacts, QWidget* parent = nullptr);
 
     // "12 (1536,50 Кб)": the count, the kilobytes with two decimals and a decimal comma.
     [[nodiscard]] static QString CounterText(int count, double kilobytes);

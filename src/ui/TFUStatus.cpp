@@ -1,7 +1,7 @@
 #include "ui/TFUStatus.h"
 
 #include "platform/RegistryStore.h"
-#include "ui/Branding.h"
+#include "ui/Contacts.h"
 #include "ui/FileListModel.h"
 #include "ui/ImageLists.h"
 #include "ui/JournalGrid.h"
@@ -9,14 +9,12 @@
 #include "ui/WindowPlacement.h"
 
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <limits>
@@ -32,6 +30,8 @@ constexpr int kClientHeight = 527;
 constexpr int kMinimumWidth = 313;
 constexpr int kPanelHeight = 50;
 constexpr QSize kLogoBox(195, 50);
+// Several records in a row (a file's archive copy, its upload) give one reload.
+constexpr int kFollowDelayMs = 150;
 
 class ClickableLabel final : public QLabel
 {
@@ -78,7 +78,7 @@ TFUStatus::TFUStatus(RegistryStore* registry, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::WindowStaysOnTopHint)
     , m_registry(registry)
-    , m_openSite([] { QDesktopServices::openUrl(QUrl(QString::fromUtf8(branding::kSiteUrl))); })
+    , m_openSite([] {})
     , m_confirm([this](const QString& question) {
         return QMessageBox::question(this, QStringLiteral("Confirm"), question,
                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
@@ -106,6 +106,32 @@ TFUStatus::TFUStatus(RegistryStore* registry, QWidget* parent)
     layout->addWidget(Panel1);
     layout->addWidget(Label1);
     PageControl1->setCurrentIndex(0);
+
+    m_follow.setSingleShot(true);
+    m_follow.setInterval(kFollowDelayMs);
+    connect(&m_follow, &QTimer::timeout, this, [this] {
+        if (DBGrid1->Editing() || FileList->Inserting()) {
+            m_follow.start(); // the person's edit first
+            return;
+        }
+        RefreshJournal(m_followFile);
+    });
+}
+
+void TFUStatus::FollowJournal(const std::string& fileName)
+{
+    m_followFile = fileName;
+    // A hidden window is read afresh when it is shown.
+    if (isVisible() && !m_follow.isActive()) {
+        m_follow.start();
+    }
+}
+
+void TFUStatus::SetContacts(const Contacts& contacts)
+{
+    Label1->setText(contacts.Site);
+    Label1->setVisible(!contacts.Site.isEmpty());
+    Image1->setToolTip(contacts.Site);
 }
 
 TFUStatus::~TFUStatus() = default;
@@ -144,14 +170,24 @@ void TFUStatus::BuildInfoPage()
     FileList = new FileListModel(this);
     FileList->SetErrorHandler([this](const QString& message) { m_showError(message); });
     DBGrid1->setModel(FileList);
-    DBGrid1->setColumnWidth(FileListModel::ColFileName, 150);
-    // Wide enough for the whole "dd.mm.yyyy hh:nn" in this desktop's font.
-    DBGrid1->setColumnWidth(FileListModel::ColDateAdd,
-                            DBGrid1->fontMetrics().horizontalAdvance(QStringLiteral("00.00.0000 00:00")) +
-                                14);
-    DBGrid1->setColumnWidth(FileListModel::ColDirection, 90);
-    DBGrid1->setColumnWidth(FileListModel::ColBackupPathCrypt, 150);
-    DBGrid1->setColumnWidth(FileListModel::ColBackupPath, 150);
+    // The designed widths, or more where this desktop's font needs it for the title (and
+    // for the whole "dd.mm.yyyy hh:nn" of the date).
+    const QFontMetrics header = DBGrid1->horizontalHeader()->fontMetrics();
+    const QFontMetrics cells = DBGrid1->fontMetrics();
+    const int dateWidth = cells.horizontalAdvance(QStringLiteral("00.00.0000 00:00")) + 14;
+    // A path column shows at least the day folder and a name of a usual length; a longer
+    // path keeps its end in view (see JournalGrid) and shows whole as a tooltip.
+    const int pathWidth =
+        std::max(150, cells.horizontalAdvance(QString::fromUtf8("…/00000000/poruchenie_0000.txt")) + 14);
+    const std::pair<int, int> widths[] = {{FileListModel::ColFileName, 150},
+                                          {FileListModel::ColDateAdd, dateWidth},
+                                          {FileListModel::ColDirection, 90},
+                                          {FileListModel::ColBackupPathCrypt, pathWidth},
+                                          {FileListModel::ColBackupPath, pathWidth}};
+    for (const auto& [column, designed] : widths) {
+        const QString title = FileList->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        DBGrid1->setColumnWidth(column, std::max(designed, header.horizontalAdvance(title) + 16));
+    }
     DBGrid1->setColumnHidden(FileListModel::ColState, true);
     layout->addWidget(DBGrid1, 1);
     PageControl1->addTab(TabSheet2, QString::fromUtf8("Инфо"));
@@ -186,13 +222,13 @@ void TFUStatus::BuildLogoPanel()
     const QSize logo =
         QSize(ImageLists::kLogoWidth, ImageLists::kLogoHeight).scaled(kLogoBox, Qt::KeepAspectRatio);
     image->setPixmap(ImageLists::Logo(logo, devicePixelRatioF()));
-    image->setToolTip(QString::fromUtf8(branding::kSiteAddress));
+
     panel->Logo = image;
     Panel1 = panel;
     Image1 = image;
 
     auto* link = new ClickableLabel(this, [this] { m_openSite(); });
-    link->setText(QString::fromUtf8(branding::kSiteAddress));
+    link->setVisible(false); // until the maker's address is known
     link->setAlignment(Qt::AlignCenter);
     QFont font = link->font();
     font.setUnderline(true);

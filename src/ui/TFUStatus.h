@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -15,6 +16,7 @@
 namespace ornel
 {
 
+struct Contacts;
 class FileListModel;
 class FileListStore;
 class JournalGrid;
@@ -38,6 +40,14 @@ public:
     // Reads today's rows again and, when given, puts the cursor on that file's row; the
     // controller calls it after journaling so the grid follows the file journaled last.
     void RefreshJournal(const std::string& selectFileName = {});
+
+    // A journal record has just been stored: while the window is open the grid shows it
+    // shortly after, with the cursor on its file (several records in a row give one
+    // reload). An edit under way in the grid is not disturbed: the reload waits for it.
+    void FollowJournal(const std::string& fileName);
+
+    // The maker's web address under the logo (nothing shown while it is not set).
+    void SetContacts(const Contacts& contacts);
 
     // One event-log line (line breaks make several memo lines). Never cleared.
     void AppendProtocolLine(const QString& line);
@@ -98,6 +108,8 @@ private:
     std::function<bool(const QString&)> m_confirm;
     std::function<void(const QString&)> m_showError;
     QRect m_wantedFrame; // where the frame should be, fitted again once the frame is known
+    QTimer m_follow;
+    std::string m_followFile;
 };
 
 } // namespace ornel

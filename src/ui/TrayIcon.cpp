@@ -1,6 +1,7 @@
 #include "ui/TrayIcon.h"
 
 #include "ui/Branding.h"
+#include "ui/DesktopNotifications.h"
 #include "ui/ImageLists.h"
 
 #include <QCursor>
@@ -72,6 +73,9 @@ TrayIcon::TrayIcon(QObject* parent)
     m_icon.setToolTip(QString::fromUtf8(branding::kTrayHint));
     m_animation.setInterval(kAnimationDelayMs);
     connect(&m_animation, &QTimer::timeout, this, &TrayIcon::StepAnimation);
+    m_burst.setSingleShot(true);
+    m_burst.setInterval(kBurstQuietMs);
+    connect(&m_burst, &QTimer::timeout, this, &TrayIcon::EndBurst);
     connect(&m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::OnActivated);
     connect(&m_icon, &QSystemTrayIcon::messageClicked, this, &TrayIcon::OnBalloonClicked);
     BuildMenu();
@@ -131,6 +135,7 @@ void TrayIcon::BuildMenu()
     N1->setEnabled(false);
     N23 = add("Написать разработчикам", MenuImage::Mail);
     N23->setToolTip(N23->text());
+    N23->setEnabled(false); // until an address is known
     connect(N23, &QAction::triggered, this, &TrayIcon::BrowseMail);
 
     menu->addSeparator()->setObjectName(QStringLiteral("N24"));
@@ -153,8 +158,11 @@ void TrayIcon::Show()
 
 void TrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    // A single click does nothing; the menu opens on its own through the context menu.
-    if (reason == QSystemTrayIcon::DoubleClick) {
+    // On an embedding tray a single click does nothing and the menu opens on its own. A
+    // StatusNotifierItem host never reports a double click: its activation is the person's
+    // request to open the program.
+    if (reason == QSystemTrayIcon::DoubleClick ||
+        (reason == QSystemTrayIcon::Trigger && m_host == TrayHost::StatusNotifier)) {
         N19->trigger();
     }
 }
@@ -198,12 +206,41 @@ void TrayIcon::SetIconIndex(int index)
 void TrayIcon::ShowBalloon(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon,
                            int timeoutMs)
 {
-    BalloonShown balloon{Cut(title, kBalloonTitleMax), Cut(text, kBalloonTextMax), icon, timeoutMs};
-    // Without a notification area there is nothing to show the balloon from.
-    if (QSystemTrayIcon::isSystemTrayAvailable() && m_icon.isVisible()) {
+    m_pendingBalloon =
+        BalloonShown{Cut(title, kBalloonTitleMax), Cut(text, kBalloonTextMax), icon, timeoutMs};
+    m_burst.start(); // each line of the burst puts its end off again
+}
+
+void TrayIcon::EndBurst()
+{
+    m_burst.stop();
+    if (!m_pendingBalloon) {
+        return;
+    }
+    BalloonShown balloon = std::move(*m_pendingBalloon);
+    m_pendingBalloon.reset();
+    if (m_notifications != nullptr) {
+        m_notifications->Show(balloon);
+    } else if (QSystemTrayIcon::isSystemTrayAvailable() && m_icon.isVisible()) {
+        // Without a notification area there is nothing to show the balloon from.
         m_icon.showMessage(balloon.Title, balloon.Text, balloon.Icon, balloon.TimeoutMs);
     }
     m_lastBalloon = std::move(balloon);
+}
+
+void TrayIcon::SetNotifications(DesktopNotifications* notifications)
+{
+    m_notifications = notifications;
+    if (m_notifications != nullptr) {
+        connect(m_notifications, &DesktopNotifications::Clicked, this, &TrayIcon::OnBalloonClicked,
+                Qt::UniqueConnection);
+    }
+}
+
+void TrayIcon::SetCycleCommandsEnabled(bool enabled)
+{
+    N16->setEnabled(enabled);
+    N17->setEnabled(enabled);
 }
 
 void TrayIcon::SetMonitoringEnabled(bool enabled)
@@ -233,14 +270,24 @@ bool TrayIcon::MonitoringEnabled() const
     return N3->isEnabled();
 }
 
+void TrayIcon::SetContacts(const Contacts& contacts)
+{
+    m_contacts = contacts;
+    N23->setEnabled(!m_contacts.Mail.isEmpty());
+}
+
 void TrayIcon::BrowseSite()
 {
-    m_openUrl(QUrl(QString::fromUtf8(branding::kSiteUrl)));
+    if (const QUrl url = m_contacts.SiteUrl(); !url.isEmpty()) {
+        m_openUrl(url);
+    }
 }
 
 void TrayIcon::BrowseMail()
 {
-    m_openUrl(QUrl(QString::fromUtf8(branding::kMailUrl)));
+    if (const QUrl url = m_contacts.MailUrl(); !url.isEmpty()) {
+        m_openUrl(url);
+    }
 }
 
 } // namespace ornel

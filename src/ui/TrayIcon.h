@@ -20,6 +20,8 @@
 //   N25  "Выход"                -> ExitClicked             (N6Click)
 #pragma once
 
+#include "ui/BalloonShown.h"
+#include "ui/Contacts.h"
 #include "ui/ImageLists.h"
 
 #include <QAction>
@@ -38,12 +40,15 @@
 namespace ornel
 {
 
-struct BalloonShown
+class DesktopNotifications;
+
+// How the desktop hosts the icon. An embedding tray reports single and double clicks; a
+// StatusNotifierItem host (Plasma, GNOME with the AppIndicator extension, recent XFCE)
+// sends one activation for what the person did to open the program.
+enum class TrayHost
 {
-    QString Title;
-    QString Text;
-    QSystemTrayIcon::MessageIcon Icon = QSystemTrayIcon::Information;
-    int TimeoutMs = 0;
+    Embedded,
+    StatusNotifier,
 };
 
 class TrayIcon final : public QObject
@@ -71,10 +76,28 @@ public:
     void StepAnimation();
     [[nodiscard]] int IconIndex() const { return m_iconIndex; }
 
-    // Replaces the balloon on show; the title is cut to 63 and the text to 255 characters.
+    // Single clicks open the status window only on a StatusNotifierItem host.
+    void SetHost(TrayHost host) { m_host = host; }
+    [[nodiscard]] TrayHost Host() const { return m_host; }
+
+    // A balloon with the latest log lines; the title is cut to 63 and the text to 255
+    // characters. Lines come in bursts (a cycle's start writes a dozen at once): a balloon
+    // is shown once a burst has been quiet for kBurstQuietMs, with what was asked for last,
+    // and replaces the one before.
+    static constexpr int kBurstQuietMs = 1000;
     void ShowBalloon(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon,
                      int timeoutMs);
+    // Shows the balloon of the burst now (what the quiet timer does at its end).
+    void EndBurst();
+    [[nodiscard]] bool BurstPending() const { return m_pendingBalloon.has_value(); }
+    // The balloon shown last.
     [[nodiscard]] const std::optional<BalloonShown>& LastBalloon() const { return m_lastBalloon; }
+    // Balloons go to the desktop's notification service instead of the icon's own, so that
+    // each replaces the one before in the host's history (null: the icon's own).
+    void SetNotifications(DesktopNotifications* notifications);
+
+    // "Передать/Принять" and "Принять/Передать": greyed while a cycle runs.
+    void SetCycleCommandsEnabled(bool enabled);
 
     // "Мониторинг": enabled state, check mark, and its picture (on while monitoring runs).
     void SetMonitoringEnabled(bool enabled);
@@ -84,6 +107,9 @@ public:
     [[nodiscard]] bool MonitoringEnabled() const;
     [[nodiscard]] int MonitoringImage() const { return m_monitoringImage; }
 
+    // The addresses behind the site and mail items; the mail item is greyed while no
+    // address is set, the site item then does nothing.
+    void SetContacts(const Contacts& contacts);
     // Opens the web site / a mail message (also used by the status window's logo).
     void BrowseSite();
     void BrowseMail();
@@ -125,8 +151,13 @@ private:
     QTimer m_animation;
     int m_iconIndex = 0;
     int m_monitoringImage = 9;
+    TrayHost m_host = TrayHost::Embedded;
+    QTimer m_burst;
+    std::optional<BalloonShown> m_pendingBalloon;
     std::optional<BalloonShown> m_lastBalloon;
+    DesktopNotifications* m_notifications = nullptr;
     std::function<void(const QUrl&)> m_openUrl;
+    Contacts m_contacts;
 };
 
 } // namespace ornel

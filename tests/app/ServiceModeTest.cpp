@@ -1,72 +1,19 @@
 // The service front end end to end: the real agent binary against a real FTP server,
 // started and stopped the way a service manager does it.
+#include "app/AgentProcess.h"
+#include "app/SiteOptions.h"
 #include "platform/RegistryStore.h"
 #include "support/RealFtpServer.h"
 #include "support/TempFolder.h"
 
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 namespace ornel::test
 {
 namespace
 {
-
-pid_t StartAgent(const std::filesystem::path& workFolder, const std::vector<std::string>& args,
-                 const std::filesystem::path& output)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(workFolder.c_str()) != 0) {
-            _exit(126);
-        }
-        const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, STDOUT_FILENO);
-        dup2(fd, STDERR_FILENO);
-        std::vector<char*> argv;
-        std::string program = ORNEL_FTP_PROGRAM;
-        argv.push_back(program.data());
-        std::vector<std::string> copy = args;
-        for (auto& a : copy) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-// Polls for the process's end for at most `limit`; -1 when it is still running.
-int WaitForExit(pid_t pid, std::chrono::seconds limit)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return -1;
-}
-
-bool WaitForText(const std::filesystem::path& file, const std::string& text, std::chrono::seconds limit)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (std::filesystem::exists(file) && ReadFile(file).find(text) != std::string::npos) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-}
 
 TEST(ServiceMode, RunsTheReceiveFirstCycleOnItsPeriodicTimerAndStopsOnSigterm)
 {
@@ -79,29 +26,13 @@ TEST(ServiceMode, RunsTheReceiveFirstCycleOnItsPeriodicTimerAndStopsOnSigterm)
     std::filesystem::create_directories(serverRoot / "In");
     auto server = RealFtpServer::StartPyftpdlib(serverRoot);
     const auto client = folder / "client";
-    for (const char* sub : {"PostBoxOut", "PostBoxIn", "TempSend", "TempReciv", "Arc"}) {
-        std::filesystem::create_directories(client / sub);
-    }
     const auto work = folder / "work";
     std::filesystem::create_directories(work);
 
     {
         RegistryStore store(folder / "registry");
+        WriteSiteOptions(store, *server, client);
         auto key = store.OpenKey(Hive::LocalMachine, "SOFTWARE\\RUX\\ORNEL_FTP\\Options");
-        key.WriteString("IP", "127.0.0.1");
-        key.WriteInteger("Port", server->Port());
-        key.WriteString("User", server->User());
-        key.WriteString("Password", server->Password());
-        key.WriteBool("Passive", true);
-        key.WriteString("FtpIn", "In");
-        key.WriteString("FtpOut", "Out");
-        key.WriteString("PostBoxOut", (client / "PostBoxOut").string());
-        key.WriteString("PostBoxIn", (client / "PostBoxIn").string());
-        key.WriteString("TempSend", (client / "TempSend").string());
-        key.WriteString("TempReciv", (client / "TempReciv").string());
-        key.WriteString("ArcSend", (client / "Arc").string());
-        key.WriteString("ArcReciv", (client / "Arc").string());
-        key.WriteBool("NotUseCrypt", true);
         key.WriteBool("AutoRun", true);
         key.WriteInteger("Interval", 0); // the periodic timer keeps its one-second period
         // Every day is a working day from 00:00 to 23:59:59.

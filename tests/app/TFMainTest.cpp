@@ -39,6 +39,7 @@ TEST_F(TFMainTest, FirstStartOnAnEmptyStoreUsesTheStartUpDefaultsAndWarnsTwice)
     EXPECT_TRUE(s.ShowBallonHint);
     EXPECT_EQ(s.BallonHintCountLines, 5);
     EXPECT_FALSE(s.NotUseCrypt);
+    EXPECT_EQ(s.CryptTimeout, 60);
     EXPECT_FALSE(m.ProxyEnabled());
     EXPECT_EQ(m.Ftp().ProxySettings(), FtpProxySettings{});
 
@@ -152,6 +153,7 @@ TEST_F(TFMainTest, FlagsSecretsAndNamesReadAsTheStoreMeansThem)
     key.WriteString("UPIN", EncryptSecret("ABCD1234"));
     key.WriteBool("AutoConnect", true); // never read
     key.WriteInteger("BallonHintCountLines", 3);
+    key.WriteInteger("CryptTimeout", 15);
     Start();
     const RuntimeSettings& s = main->Settings();
     EXPECT_FALSE(s.SoundOFF);
@@ -161,6 +163,7 @@ TEST_F(TFMainTest, FlagsSecretsAndNamesReadAsTheStoreMeansThem)
     EXPECT_EQ(s.PIN, "12345678");
     EXPECT_EQ(s.UPIN, "ABCD1234");
     EXPECT_EQ(s.BallonHintCountLines, 3);
+    EXPECT_EQ(s.CryptTimeout, 15);
 }
 
 TEST_F(TFMainTest, SettersCloseTheConnectionOnlyWhenTheServerChanges)

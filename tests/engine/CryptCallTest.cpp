@@ -4,6 +4,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <stdexcept>
 #include <thread>
 
 namespace ornel::test
@@ -83,6 +84,16 @@ public:
     std::chrono::milliseconds LastTimeout{0};
 };
 
+constexpr std::chrono::minutes kLong{10};
+
+std::string Script(FilesFixture& f, const std::string& name, const std::string& body)
+{
+    const fs::path script = fs::path(f.Dir("Crypt")) / name;
+    WriteFile(script, "#!/bin/sh\n" + body);
+    fs::permissions(script, fs::perms::owner_all);
+    return script.string();
+}
+
 } // namespace
 
 TEST(CryptCall, WithoutEncryptionMovesReportsAndNeverReplaces)
@@ -161,13 +172,6 @@ TEST(CryptCall, CommandLinesReachTheProgramAsArguments)
     WriteFile(fs::path(out) / "left.enc", "from an earlier cycle");
     f.crypt.ProcessCrypt(TransferDirection::Outgoing, in, out);
     EXPECT_EQ(f.Lines().back(), "left.enc Ok!");
-
-    EXPECT_EQ(f.crypt.RunAndWait(program, "", "", 3), 7);
-    EXPECT_EQ(f.crypt.RunAndWait((f.root / "missing").string(), "", "", 0), -1);
-    f.settings.CryptProgNew = "";
-    f.desktop.ProtocolLines.clear();
-    f.crypt.ProcessCrypt(TransferDirection::Outgoing, in, out);
-    EXPECT_EQ(f.Lines(), (std::vector<std::string>{"Шифрование найденных файлов", "left.enc Ok!"}));
 }
 
 TEST(CryptCall, WaitServesEventsWithoutSpinningAndStopsAtShutdown)
@@ -184,7 +188,7 @@ TEST(CryptCall, WaitServesEventsWithoutSpinningAndStopsAtShutdown)
     fs::permissions(script, fs::perms::owner_all);
 
     loop.ShutDownAfter = 3;
-    EXPECT_EQ(crypt.RunAndWait(script, go.string(), "", 0), -1);
+    EXPECT_EQ(crypt.RunAndWait(script, go.string(), "", 0, kLong).How, ProgramRun::Outcome::Abandoned);
     EXPECT_EQ(loop.Waits, 3);
     EXPECT_GE(loop.Processed, 3);
     EXPECT_GT(loop.LastTimeout.count(), 0) << "the wait blocks in the event loop between polls";
@@ -192,7 +196,9 @@ TEST(CryptCall, WaitServesEventsWithoutSpinningAndStopsAtShutdown)
 
     loop.ShutDownAfter = 1 << 30;
     loop.Waits = 0;
-    EXPECT_EQ(crypt.RunAndWait(script, go.string(), "", 0), 5);
+    const ProgramRun run = crypt.RunAndWait(script, go.string(), "", 0, kLong);
+    EXPECT_EQ(run.How, ProgramRun::Outcome::Ended);
+    EXPECT_EQ(run.ExitCode, 5);
 }
 
 TEST(CryptCall, ReferenceProgramRoundTripIsByteExact)
@@ -284,6 +290,89 @@ TEST(CryptCall, UndecryptableFilesBecomeErrorReports)
     EXPECT_EQ(FilesFixture::FilesIn(out2), (std::vector<std::string>{"a.txt", "b.txt.dat"}));
     EXPECT_EQ(ReadFile(fs::path(out2) / "a.txt"), RandomBytes(100'000, 3));
     EXPECT_NE(Cp1251ToUtf8(ReadFile(fs::path(out2) / "b.txt.dat")).find("обрезан"), std::string::npos);
+
+    // A result name already taken (a file whose delivery failed earlier): the input waits
+    // for the next run, the file waiting there is reported, and the run is no failure.
+    WriteFile(fs::path(plain) / "a.txt", "again");
+    f.crypt.ProcessCrypt(TransferDirection::Outgoing, plain, sealed);
+    f.desktop.ProtocolLines.clear();
+    WriteFile(fs::path(plain) / "a.txt", "once more");
+    EXPECT_NO_THROW(f.crypt.ProcessCrypt(TransferDirection::Outgoing, plain, sealed));
+    EXPECT_EQ(ReadFile(fs::path(plain) / "a.txt"), "once more");
+    EXPECT_TRUE(f.Logged("a.txt Ok!"));
+}
+
+TEST(CryptCall, AProgramThatCannotRunOrFailsEndsTheRunWithItsNameAndWhatHappened)
+{
+    FilesFixture f;
+    const std::string in = f.Dir("Temp/Send/temp2");
+    const std::string out = f.Dir("Temp/Send");
+    WriteFile(fs::path(in) / "order.txt", "plain");
+    WriteFile(fs::path(out) / "left.enc", "from an earlier cycle");
+    const std::string missing = (f.root / "Crypt/clbat").string();
+    const std::string plainFile = (f.root / "Crypt/notes.txt").string();
+    WriteFile(plainFile, "not a program");
+    const std::string crashing = Script(f, "crash.sh", "kill -SEGV $$\n");
+    const std::string recorder = InstallProgram(f, ORNEL_RECORD_ARGS_PATH, "clbat-record");
+    ScopedEnv record("ORNEL_RECORD_FILE", (f.root / "record.txt").string());
+    ScopedEnv exitCode("ORNEL_RECORD_EXIT", "3");
+
+    const std::map<std::string, std::string> cases = {
+        {"", "Программа шифрования не указана (CryptProgNew)"},
+        {missing, "Программа шифрования " + missing + " не найдена"},
+        {plainFile, "Программа шифрования " + plainFile +
+                        " не запускается: это не исполняемый файл или нет права на запуск"},
+        {crashing, "Программа шифрования " + crashing + " завершилась аварийно (сигнал 11)"},
+        {recorder, "Программа шифрования " + recorder + " завершилась с кодом 3"},
+    };
+    for (const auto& [program, message] : cases) {
+        f.settings.CryptProgNew = program;
+        f.desktop.ProtocolLines.clear();
+        try {
+            f.crypt.ProcessCrypt(TransferDirection::Outgoing, in, out);
+            ADD_FAILURE() << "no error for " << program;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()), message);
+        }
+        // The run is not judged by its output: nothing there is reported as encrypted.
+        EXPECT_EQ(f.Lines(), std::vector<std::string>{"Шифрование найденных файлов"}) << program;
+        EXPECT_EQ(FilesFixture::FilesIn(in), std::vector<std::string>{"order.txt"});
+    }
+    EXPECT_TRUE(f.Rows().empty());
+    EXPECT_TRUE(fs::exists(f.root / "record.txt")) << "the failing program did run";
+
+    // Exit code 0 again: the output folder is reported as before.
+    ScopedEnv success("ORNEL_RECORD_EXIT", "0");
+    f.settings.CryptProgNew = recorder;
+    f.crypt.ProcessCrypt(TransferDirection::Outgoing, in, out);
+    EXPECT_EQ(f.Lines().back(), "left.enc Ok!");
+}
+
+TEST(CryptCall, AProgramPastItsBoundIsStoppedWithItsHelpers)
+{
+    FilesFixture f;
+    const std::string in = f.Dir("Temp/Reciv");
+    const std::string out = f.Dir("Temp/Reciv/temp2");
+    WriteFile(fs::path(in) / "answer.enc", "cipher");
+    const fs::path helperPid = f.root / "helper.pid";
+    // A program that starts a helper of its own and then never ends.
+    f.settings.CryptProgNew = Script(
+        f, "hang.sh", "sleep 1000 &\necho $! > " + helperPid.string() + "\nwhile :; do sleep 1; done\n");
+    f.settings.CryptTimeout = 2;
+    f.crypt.SetTimeoutUnit(std::chrono::milliseconds(700)); // 1.4 s in all
+
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        f.crypt.ProcessCrypt(TransferDirection::Incoming, in, out);
+        ADD_FAILURE() << "a hanging program must not pass";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "Программа шифрования " + f.settings.CryptProgNew +
+                                             " не завершилась за 2 мин. и остановлена");
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1400));
+    EXPECT_EQ(FilesFixture::FilesIn(in), std::vector<std::string>{"answer.enc"});
+    ASSERT_TRUE(fs::exists(helperPid)) << "the program had started its helper";
+    EXPECT_TRUE(RunsNoMore(std::stoi(ReadFile(helperPid)))) << "the helper was stopped too";
 }
 
 } // namespace ornel::test

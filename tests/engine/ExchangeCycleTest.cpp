@@ -5,6 +5,7 @@
 #include "engine/MaskingFtpServer.h"
 #include "platform/CodePage.h"
 #include "platform/DateTime.h"
+#include "platform/FileSystem.h"
 #include "support/RealFtpServer.h"
 
 #include <algorithm>
@@ -126,7 +127,10 @@ TEST_P(ExchangeCycleE2E, SendReceiveWithTheEncryptionProgramCarriesFilesBothWays
                                (outside / "enc").string() + " -W " + f.settings.KodSend + " -P " +
                                f.settings.PIN + " -PU " + f.settings.UPIN;
     fs::create_directories(outside / "enc");
-    ASSERT_EQ(f.crypt.RunAndWait(f.settings.CryptProgNew, params, "", 3), 0);
+    const ProgramRun sealed =
+        f.crypt.RunAndWait(f.settings.CryptProgNew, params, "", 3, std::chrono::minutes(1));
+    ASSERT_EQ(sealed.How, ProgramRun::Outcome::Ended);
+    ASSERT_EQ(sealed.ExitCode, 0);
     const auto encrypted = CycleFixture::FilesIn(outside / "enc");
     ASSERT_EQ(encrypted.size(), 1u);
     fs::copy_file(outside / "enc" / encrypted[0], serverRoot / "Out" / encrypted[0]);
@@ -246,6 +250,45 @@ TEST_P(ExchangeCycleE2E, FilesLeftByAnEarlierCycleAreTakenUpWithEmptyPostBoxAndS
     EXPECT_EQ(ReadFile(serverRoot / "In/stranded.txt"), "plain");
     EXPECT_TRUE(CycleFixture::FilesIn(f.tempSend).empty());
     EXPECT_TRUE(CycleFixture::FilesIn(f.layout.TempSendPlain()).empty());
+}
+
+TEST_P(ExchangeCycleE2E, WorkInProgressFilesAreNeverExchangedAndGoOnceStale)
+{
+    // What a copy or an encryption cut short leaves behind, in every working folder.
+    f.UseCrypt();
+    const std::string part = std::string(kPartialPrefix) + "00112233aabbccdd";
+    const std::vector<fs::path> working = {f.tempSend, f.layout.TempSendPlain(), f.tempReciv,
+                                           f.layout.TempRecivPlain()};
+    for (const fs::path& folder : working) {
+        WriteFile(folder / part, "cut short");
+    }
+    WriteFile(f.postBoxOut / "order.txt", "поручение\r\n");
+
+    f.cycle.RunSendReceive();
+    ASSERT_FALSE(f.cycle.LastCycleFailed()) << f.LogText();
+
+    EXPECT_EQ(CycleFixture::FilesIn(serverRoot / "In"), std::vector<std::string>{"order.txt"}) << ServerLog();
+    EXPECT_EQ(f.counters.Read().FileSendCount, 1);
+    EXPECT_EQ(f.LogText().find(part), std::string::npos) << f.LogText();
+    for (const FileListRow& row : f.journal.TodayRows()) {
+        EXPECT_EQ(row.FileName, "order.txt");
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(f.root / "Arc")) {
+        EXPECT_NE(entry.path().filename(), part) << entry.path();
+    }
+    // Fresh ones may belong to a copy still under way: they stay.
+    for (const fs::path& folder : working) {
+        EXPECT_TRUE(fs::exists(folder / part)) << folder;
+        fs::last_write_time(folder / part, fs::file_time_type::clock::now() - std::chrono::hours(2));
+    }
+
+    // Nobody has written to them for two hours: the next cycle clears them.
+    f.cycle.RunSendReceive();
+    ASSERT_FALSE(f.cycle.LastCycleFailed()) << f.LogText();
+    for (const fs::path& folder : working) {
+        EXPECT_FALSE(fs::exists(folder / part)) << folder;
+    }
+    EXPECT_EQ(CycleFixture::FilesIn(serverRoot / "In"), std::vector<std::string>{"order.txt"});
 }
 
 TEST_P(ExchangeCycleE2E, AConnectionFailureRunsNeitherHalfAndTouchesNoFile)

@@ -158,9 +158,11 @@ TEST(FileMoves, MoveWithBackupOutgoingArchivesAndJournalsTheMovedFile)
     EXPECT_EQ(ReadFile(fs::path(day) / dated), "новый отчёт");
     EXPECT_TRUE(f.Logged("Резервное коприрование файла " + plain + "/order.bin в папку " + day));
 
+    // Both archive copies are recorded on the files' own rows, with the copies' real paths.
     auto rows = f.Rows();
     EXPECT_EQ(rows["order.bin"].BackupPath, day + "/order.bin");
-    EXPECT_EQ(rows[dated].BackupPath, day + "/" + dated);
+    EXPECT_EQ(rows["report.txt"].BackupPath, day + "/" + dated);
+    EXPECT_EQ(rows.count(dated), 0u);
 }
 
 TEST(FileMoves, MoveWithBackupIncomingWithAndWithoutArchive)
@@ -183,6 +185,19 @@ TEST(FileMoves, MoveWithBackupIncomingWithAndWithoutArchive)
     EXPECT_EQ(FilesFixture::FilesIn(f.layout.ArcSend2DayFolder()), std::vector<std::string>{"second.txt"});
     EXPECT_TRUE(FilesFixture::FilesIn(f.layout.ArcReciv2DayFolder()).empty());
     EXPECT_EQ(f.Rows()["second.txt"].BackupPath, f.layout.ArcSend2DayFolder() + "/second.txt");
+
+    // A delivery that meets a file of its name in the post box: the row of the document
+    // (listed, downloaded, decrypted) gets the archive path of the dated copy.
+    f.journal.AddJournalRecord("answer.txt", "", JournalEvent::ListedOnServer);
+    WriteFile(fs::path(plain) / "answer.txt", "второй ответ");
+    f.moves.MoveWithBackup(TransferDirection::Incoming, plain, in);
+    const std::string dated = std::string("answer") + kStamp + ".txt";
+    EXPECT_EQ(ReadFile(fs::path(in) / dated), "второй ответ");
+    auto rows = f.Rows();
+    EXPECT_EQ(rows["answer.txt"].BackupPath, f.layout.ArcSend2DayFolder() + "/" + dated);
+    EXPECT_EQ(rows["answer.txt"].Direction, "IN");
+    EXPECT_EQ(rows.count(dated), 0u) << "no red row without a direction for the copy";
+    EXPECT_EQ(ReadFile(fs::path(f.layout.ArcSend2DayFolder()) / dated), "второй ответ");
 
     // Encrypted archive copies go by direction as well.
     f.layout.SetArcSend((f.root / "Arc/ReceivedEncrypted").string());

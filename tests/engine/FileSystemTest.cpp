@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include "engine/FilesFixture.h"
 #include "platform/Process.h"
 #include "support/TempFolder.h"
 
@@ -241,13 +242,47 @@ TEST(Process, ReportsExitCodesAndPrograms)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(code, std::optional<int>(3));
+    EXPECT_EQ(ok->EndingSignal(), 0);
 
-    std::string error;
-    EXPECT_FALSE(Process::Start((t / "missing").string(), {}, t.Path(), &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(Process::Start("", {}, t.Path()));
+    StartFailure failure;
+    EXPECT_FALSE(Process::Start((t / "missing").string(), {}, t.Path(), &failure));
+    EXPECT_EQ(failure.What, StartFailure::Kind::Missing);
+    EXPECT_NE(failure.Detail.find("missing"), std::string::npos) << failure.Detail;
+    EXPECT_FALSE(Process::Start("no-such-program-on-path", {}, t.Path(), &failure));
+    EXPECT_EQ(failure.What, StartFailure::Kind::Missing);
+    EXPECT_FALSE(Process::Start("", {}, t.Path(), &failure));
+    EXPECT_EQ(failure.What, StartFailure::Kind::Missing);
     WriteFile(t / "not-executable", "#!/bin/sh\n");
-    EXPECT_FALSE(Process::Start((t / "not-executable").string(), {}, {}));
+    EXPECT_FALSE(Process::Start((t / "not-executable").string(), {}, {}, &failure));
+    EXPECT_EQ(failure.What, StartFailure::Kind::NotExecutable);
+    EXPECT_FALSE(Process::Start(t.Path().string(), {}, {}, &failure));
+    EXPECT_EQ(failure.What, StartFailure::Kind::NotExecutable) << "a folder is no program";
+}
+
+TEST(Process, StopGroupEndsTheProgramAndEveryHelperEvenOnesThatIgnoreTheRequest)
+{
+    TempFolder t;
+    // The program runs in a group of its own: stopping it leaves this test process alone.
+    auto polite = Process::Start("/bin/sh", {"-c", "sleep 1000"}, t.Path());
+    ASSERT_TRUE(polite);
+    EXPECT_EQ(::getpgid(polite->Id()), polite->Id());
+    EXPECT_EQ(polite->StopGroup(std::chrono::seconds(5)), std::optional<int>(128 + SIGTERM));
+    EXPECT_EQ(polite->EndingSignal(), SIGTERM);
+
+    // One that ignores the request, and a helper of it that does too, are killed after the grace.
+    auto stubborn = Process::Start(
+        "/bin/sh", {"-c", "trap '' TERM; sleep 1000 & echo $! > helper.pid; while :; do sleep 1; done"},
+        t.Path());
+    ASSERT_TRUE(stubborn);
+    for (int i = 0; i < 1000 && !fs::exists(t / "helper.pid"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(stubborn->StopGroup(std::chrono::milliseconds(200)), std::optional<int>(128 + SIGKILL));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(200));
+    EXPECT_TRUE(RunsNoMore(std::stoi(ReadFile(t / "helper.pid")))) << "the helper still runs";
+    // Stopping a program that has ended already sends nothing anywhere.
+    EXPECT_EQ(stubborn->StopGroup(std::chrono::milliseconds(200)), std::optional<int>(128 + SIGKILL));
 }
 
 } // namespace ornel::test

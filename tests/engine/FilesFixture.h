@@ -21,9 +21,13 @@
 #include "support/TempFolder.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ornel::test
@@ -51,6 +55,22 @@ public:
     std::vector<std::string> Calls;
     bool IsPlaying = false;
 };
+
+// Whether a process (not necessarily a child of ours) is gone, or a zombie nobody has reaped
+// yet: either way it runs no more. Waits up to two seconds for that.
+inline bool RunsNoMore(int pid)
+{
+    for (int i = 0; i < 400; ++i) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const auto nameEnd = text.rfind(')');
+        if (text.empty() || (nameEnd != std::string::npos && text.compare(nameEnd + 1, 2, " Z") == 0)) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
 
 // 8 December 2026 14:05:09.123, the moment every dated name in these tests carries.
 inline double TestMoment()

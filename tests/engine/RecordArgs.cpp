@@ -1,5 +1,6 @@
 // Stands in for the encryption program in tests: writes its working folder and each of
-// its arguments, one per line, to the file named by ORNEL_RECORD_FILE, and exits 7.
+// its arguments, one per line, to the file named by ORNEL_RECORD_FILE, and exits with the
+// code in ORNEL_RECORD_EXIT (0 without it).
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -20,5 +21,6 @@ int main(int argc, char** argv)
         std::fprintf(f, "%s\n", argv[i]);
     }
     std::fclose(f);
-    return 7;
+    const char* code = std::getenv("ORNEL_RECORD_EXIT");
+    return code == nullptr ? 0 : std::atoi(code);
 }

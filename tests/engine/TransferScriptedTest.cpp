@@ -2,11 +2,13 @@
 // the server's own close, sizes beyond 32 bits.
 #include "engine/CycleFixture.h"
 #include "engine/Incoming.h"
+#include "platform/FileSystem.h"
 #include "support/ScriptedFtpServer.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <mutex>
 
 namespace ornel::test
 {
@@ -27,8 +29,9 @@ int ErrorLines(const CycleFixture& f)
                                           [](const std::string& l) { return l.rfind("Ошибка: ", 0) == 0; }));
 }
 
-// Login, the listings of Out announcing `names`, and the complete download of a.txt.
-ScriptedFtpServer& ListTwoAndFetchFirst(ScriptedFtpServer& server)
+// Login, the listings of Out (`detailed` lines, then `names`), and the complete download of a.txt.
+ScriptedFtpServer& ListAndFetchA(ScriptedFtpServer& server, const std::string& detailed,
+                                 const std::string& names)
 {
     return server.StandardLogin()
         .On("CWD .", "250 OK")
@@ -37,14 +40,14 @@ ScriptedFtpServer& ListTwoAndFetchFirst(ScriptedFtpServer& server)
         .Expect("PASV")
         .EnterPassive()
         .On("LIST *.*", "150 Here it comes")
-        .SendData("-rw-r--r-- 1 u g 5 Jan 1 00:00 a.txt\r\n-rw-r--r-- 1 u g 10 Jan 1 00:00 b.txt\r\n")
+        .SendData(detailed)
         .Reply("226 Done")
         .On("TYPE I", "200 OK")
         .On("TYPE A", "200 OK")
         .Expect("PASV")
         .EnterPassive()
         .On("NLST *.*", "150 Here it comes")
-        .SendData("a.txt\r\nb.txt\r\n")
+        .SendData(names)
         .Reply("226 Done")
         .On("TYPE I", "200 OK")
         .On("SIZE a.txt", "213 5")
@@ -52,7 +55,15 @@ ScriptedFtpServer& ListTwoAndFetchFirst(ScriptedFtpServer& server)
         .EnterPassive()
         .On("RETR a.txt", "150 Sending")
         .SendData("hello")
-        .Reply("226 Done")
+        .Reply("226 Done");
+}
+
+// The listings announcing a.txt and b.txt, a.txt fetched and deleted, b.txt asked for.
+ScriptedFtpServer& ListTwoAndFetchFirst(ScriptedFtpServer& server)
+{
+    return ListAndFetchA(server,
+                         "-rw-r--r-- 1 u g 5 Jan 1 00:00 a.txt\r\n-rw-r--r-- 1 u g 10 Jan 1 00:00 b.txt\r\n",
+                         "a.txt\r\nb.txt\r\n")
         .On("DELE a.txt", "250 Deleted")
         .On("SIZE b.txt", "213 10")
         .Expect("PASV")
@@ -328,6 +339,123 @@ TEST(TransferScripted, SizesBeyondThirtyTwoBitsAreLoggedCountedAndShownWhole)
     EXPECT_EQ(f.desktop.ProgressPosition, 2500000000LL);
     f.cycle.FTPWork(WorkMode::wmRead, 3000000001LL);
     EXPECT_EQ(f.desktop.ProgressPosition, 0);
+}
+
+// The files MakeDurable was asked for, in order; the script's thread reads it at DELE.
+std::mutex g_syncedMutex;
+std::vector<fs::path> g_synced;
+bool g_loseOnSync = false;
+
+void RecordSync(const fs::path& file)
+{
+    std::lock_guard lock(g_syncedMutex);
+    g_synced.push_back(file);
+    if (g_loseOnSync) {
+        fs::remove(file); // as good as a disk that fails the sync
+    }
+}
+
+class SyncRecorder
+{
+public:
+    explicit SyncRecorder(bool loseFiles)
+    {
+        std::lock_guard lock(g_syncedMutex);
+        g_synced.clear();
+        g_loseOnSync = loseFiles;
+        SetMakeDurableHookForTesting(&RecordSync);
+    }
+    ~SyncRecorder() { SetMakeDurableHookForTesting(nullptr); }
+    SyncRecorder(const SyncRecorder&) = delete;
+    SyncRecorder& operator=(const SyncRecorder&) = delete;
+
+    [[nodiscard]] static std::vector<fs::path> Synced()
+    {
+        std::lock_guard lock(g_syncedMutex);
+        return g_synced;
+    }
+};
+
+// The listings announcing a.txt alone, and its complete download.
+ScriptedFtpServer& ListAndFetchOne(ScriptedFtpServer& server)
+{
+    return ListAndFetchA(server, "-rw-r--r-- 1 u g 5 Jan 1 00:00 a.txt\r\n", "a.txt\r\n");
+}
+
+TEST(TransferScripted, ADownloadIsOnDiskBeforeItIsDeletedOnTheServer)
+{
+    CycleFixture f;
+    const SyncRecorder syncs(false);
+    std::vector<fs::path> syncedAtDele;
+    ScriptedFtpServer server;
+    ListAndFetchOne(server)
+        .Expect("DELE a.txt")
+        .Run([&] { syncedAtDele = SyncRecorder::Synced(); })
+        .Reply("250 Deleted")
+        .On("CDUP", "250 OK")
+        .On("QUIT", "221 Bye");
+    f.UseServer(server.Port());
+    server.Start();
+
+    f.cycle.RunReceiveSend();
+
+    ASSERT_TRUE(server.WaitFinished()) << f.LogText();
+    EXPECT_TRUE(server.Mismatches().empty()) << ::testing::PrintToString(server.Received());
+    EXPECT_EQ(syncedAtDele, std::vector<fs::path>{f.tempReciv / "a.txt"});
+    EXPECT_EQ(ReadFile(f.postBoxIn / "a.txt"), "hello");
+    EXPECT_FALSE(f.cycle.LastCycleFailed()) << f.LogText();
+}
+
+TEST(TransferScripted, ADownloadThatCannotBeMadeDurableStaysOnTheServer)
+{
+    CycleFixture f;
+    const SyncRecorder syncs(true);
+    ScriptedFtpServer server;
+    ListAndFetchOne(server).On("CDUP", "250 OK").On("QUIT", "221 Bye");
+    f.UseServer(server.Port());
+    server.Start();
+
+    f.cycle.RunReceiveSend();
+
+    ASSERT_TRUE(server.WaitFinished()) << f.LogText();
+    EXPECT_TRUE(server.Mismatches().empty()) << ::testing::PrintToString(server.Received());
+    EXPECT_FALSE(Sent(server, "DELE a.txt"));
+    EXPECT_EQ(ErrorLines(f), 2) << f.LogText(); // the transfer's own line and the cycle's
+    bool named = false;
+    for (const auto& line : f.Lines()) {
+        named = named || line.rfind("Ошибка: Файл a.txt не записан на диск: ", 0) == 0;
+    }
+    EXPECT_TRUE(named) << f.LogText();
+    EXPECT_TRUE(CycleFixture::FilesIn(f.tempReciv).empty());
+    EXPECT_FALSE(f.Logged("Приняли файл a.txt"));
+}
+
+TEST(TransferScripted, AFailingEncryptionProgramEndsTheHalfWithOneErrorLine)
+{
+    CycleFixture f;
+    f.UseCrypt();
+    f.settings.CryptProgNew = (f.root / "Crypt/clbat").string(); // not there
+    WriteFile(f.postBoxOut / "order.txt", "order");
+    WriteFile(f.tempSend / "waiting.enc", "encrypted earlier");
+    ScriptedFtpServer server;
+    server.StandardLogin().On("CWD .", "250 OK").On("QUIT", "221 Bye");
+    f.UseServer(server.Port());
+    server.Start();
+
+    f.cycle.RunSendReceive();
+
+    ASSERT_TRUE(server.WaitFinished()) << f.LogText();
+    EXPECT_TRUE(server.Mismatches().empty()) << ::testing::PrintToString(server.Received());
+    EXPECT_EQ(ErrorLines(f), 1) << f.LogText();
+    EXPECT_TRUE(f.Logged("Ошибка: Программа шифрования " + f.settings.CryptProgNew + " не найдена"));
+    EXPECT_LT(f.IndexOf("Шифрование найденных файлов"),
+              f.IndexOf("Ошибка: Программа шифрования " + f.settings.CryptProgNew + " не найдена"));
+    // Nothing went on: no upload, no incoming half; every file waits where it was.
+    EXPECT_FALSE(f.Logged("Передача"));
+    EXPECT_FALSE(f.Logged("Прием"));
+    EXPECT_EQ(CycleFixture::FilesIn(f.layout.TempSendPlain()), std::vector<std::string>{"order.txt"});
+    EXPECT_EQ(CycleFixture::FilesIn(f.tempSend), std::vector<std::string>{"waiting.enc"});
+    EXPECT_TRUE(f.cycle.LastCycleFailed());
 }
 
 TEST(TransferScripted, ListingHelpersCountFilesAndRefuseNamesThatLeaveTheFolder)

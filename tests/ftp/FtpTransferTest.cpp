@@ -244,11 +244,17 @@ TEST_F(FtpTransfer, UploadsInBothModes)
     ConnectLoggedIn();
     client.SetPassive(true);
     client.Put(folder / "out.bin", "", false);
-    EXPECT_EQ(work, (std::vector<WorkEvent>{{"begin", WorkMode::wmWrite, 70000},
-                                            {"work", WorkMode::wmWrite, 32768},
-                                            {"work", WorkMode::wmWrite, 65536},
-                                            {"work", WorkMode::wmWrite, 70000},
-                                            {"end", WorkMode::wmWrite, 0}}));
+    // The counts are what the server has taken: never ahead of the blocks written, never
+    // going back, the whole file at the end.
+    ASSERT_GE(work.size(), 3u);
+    EXPECT_EQ(work.front(), (WorkEvent{"begin", WorkMode::wmWrite, 70000}));
+    EXPECT_EQ(work.back(), (WorkEvent{"end", WorkMode::wmWrite, 0}));
+    EXPECT_EQ(work[work.size() - 2], (WorkEvent{"work", WorkMode::wmWrite, 70000}));
+    for (std::size_t i = 1; i + 1 < work.size(); ++i) {
+        EXPECT_EQ(work[i].kind, "work");
+        EXPECT_LE(work[i].value, std::min<std::int64_t>(70000, 32768 * static_cast<std::int64_t>(i)));
+        EXPECT_GE(work[i].value, work[i - 1].kind == "work" ? work[i - 1].value : 0);
+    }
     work.clear();
     client.SetPassive(false);
     client.Put(folder / "empty.bin", "remote.bin", false);

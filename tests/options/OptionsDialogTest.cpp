@@ -5,13 +5,19 @@
 #include "ui/options/PathField.h"
 #include "ui/options/TimeField.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <filesystem>
 #include <map>
 
@@ -60,7 +66,7 @@ TEST_F(Options, FirstOpeningOnAnEmptyStoreShowsEveryDefault)
     EXPECT_TRUE(Field<QCheckBox>("CBSoundOFF").isChecked());
     EXPECT_EQ(Field<PathField>("ECryptProgNew").Text(), "clbat.exe");
     EXPECT_EQ(Field<PathField>("ECryptProgNew").DialogFilter(),
-              QString::fromUtf8("Исполняемы файлы(*.exe);;All files (*)"));
+              QString::fromUtf8("Программы (*);;Исполняемы файлы(*.exe);;All files (*)"));
     EXPECT_EQ(Field<MaskedEdit>("EKodSend").MaskedText(), "00010000");
     EXPECT_EQ(Field<MaskedEdit>("EPIN").MaskedText(), "        ");
     EXPECT_EQ(Field<MaskedEdit>("EPIN").echoMode(), QLineEdit::Password);
@@ -212,6 +218,7 @@ TEST_F(Options, StoredValuesReadBackAndSaveUnchanged)
         key.WriteInteger("ProxyPort", 3128);
         key.WriteString("ProxyPaswd", EncryptSecret("секрет"));
         key.WriteBool("WindowUnkNown", true); // another tool's spelling of WindowUnknown
+        key.WriteInteger("CryptTimeout", 15); // no field shows it; a save keeps it
     }
     // A time written by the dialog before keeps its date part; one with seconds keeps them.
     Key().WriteFloat("Start2", 1.0 + (8 * 3600 + 15 * 60 + 30) / 86400.0);
@@ -246,6 +253,7 @@ TEST_F(Options, StoredValuesReadBackAndSaveUnchanged)
     }
     EXPECT_EQ(key.ReadInteger("BallonHintCountLines"), 12);
     EXPECT_EQ(key.ReadInteger("ProxyPort"), 3128);
+    EXPECT_EQ(key.ReadInteger("CryptTimeout"), 15);
     EXPECT_EQ(key.ReadFloat("Start2"), 1.0 + (8 * 3600 + 15 * 60 + 30) / 86400.0);
     EXPECT_EQ(key.ReadFloat("Stop7"), 1.0 + 23.0 / 24);
     EXPECT_EQ(key.ReadFloat("Start1"), 1.0 + 9.5 / 24);
@@ -385,6 +393,53 @@ TEST_F(Options, EveryTabStaysInSightAndTheChosenRowMeetsThePage)
         EXPECT_EQ(tabs.tabRect(wanted).bottom(), bottom) << wanted;
         EXPECT_EQ(tabs.currentWidget(), tabs.widget(wanted));
     }
+}
+
+TEST(PathField, TheProgramBrowserOffersThisSystemsProgramsWhateverTheirNames)
+{
+    TempFolder folder;
+    WriteFile(folder / "ornel_crypt", "#!/bin/sh\n");
+    std::filesystem::permissions(folder / "ornel_crypt", std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+    WriteFile(folder / "notes.txt", "text");
+    WriteFile(folder / "clbat.exe", "MZ");
+    PathField field(PathField::Browse::Program, QStringLiteral("Программа"),
+                    QString::fromUtf8("Исполняемы файлы(*.exe)|*.exe|All files (*.*)|*.*"), nullptr);
+    field.SetText(QString::fromStdString((folder / "notes.txt").string()));
+
+    // The names the dialog lists under each filter, read while it is open.
+    std::map<QString, QStringList> listed;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto namesShown = [&] {
+            QStringList names;
+            auto* model = static_cast<QSortFilterProxyModel*>(dialog->proxyModel());
+            const auto* files = qobject_cast<QFileSystemModel*>(model->sourceModel());
+            const QModelIndex root =
+                model->mapFromSource(files->index(QString::fromStdString(folder.Path().string())));
+            for (int row = 0; row < model->rowCount(root); ++row) {
+                names << model->index(row, 0, root).data().toString();
+            }
+            names.sort();
+            return names;
+        };
+        for (const QString& filter : dialog->nameFilters()) {
+            dialog->selectNameFilter(filter);
+            emit dialog->filterSelected(filter);
+            QTest::qWait(200); // the file system model fills in the background
+            listed[filter] = namesShown();
+        }
+        dialog->reject();
+    });
+    QTest::mouseClick(field.BrowseButton(), Qt::LeftButton);
+
+    EXPECT_EQ(listed[QString::fromUtf8(PathField::kProgramsFilter)],
+              QStringList{QStringLiteral("ornel_crypt")});
+    EXPECT_EQ(listed[QString::fromUtf8("Исполняемы файлы(*.exe)")], QStringList{QStringLiteral("clbat.exe")});
+    EXPECT_EQ(listed[QStringLiteral("All files (*)")],
+              (QStringList{QStringLiteral("clbat.exe"), QStringLiteral("notes.txt"),
+                           QStringLiteral("ornel_crypt")}));
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -117,7 +118,7 @@ TEST(RegistryStore, OpeningAKeyCreatesItOnDisk)
     RegistryStore store(folder.Path() / "new" / "folder");
     (void)store.OpenKey(Hive::LocalMachine, kOptions);
     const std::string text = ReadFile(store.HiveFile(Hive::LocalMachine));
-    EXPECT_EQ(text, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\RUX\\ORNEL_FTP\\Options]\n");
+    EXPECT_EQ(text, "\xEF\xBB\xBFREGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\RUX\\ORNEL_FTP\\Options]\n");
     struct stat st
     {
     };
@@ -206,6 +207,53 @@ TEST(RegistryStore, ADamagedFileIsAnErrorNeverAnEmptyStore)
     const std::string unreadable = ErrorOf([&] { (void)key.ValueExists("IP"); });
     EXPECT_NE(unreadable.find(store.HiveFile(Hive::LocalMachine).string()), std::string::npos) << unreadable;
     EXPECT_EQ(ErrorOf([&] { key.WriteInteger("Port", 21); }), "Failed to set data for 'Port'");
+}
+
+TEST(RegistryStore, TakesTheFilesOfEarlierVersionsAndRefusesAnyOther)
+{
+    const TempFolder folder;
+    RegistryStore store(folder.Path());
+    const auto hive = store.HiveFile(Hive::LocalMachine);
+    // As the earlier versions wrote it: no mark, UTF-8.
+    WriteFile(hive, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\RUX\\ORNEL_FTP\\Options]\n"
+                    "\"UnKnOwn\"=\"c:\\\\DEPO\\\\Неизвестные\"\n");
+    RegistryKey key = store.OpenKey(Hive::LocalMachine, kOptions);
+    EXPECT_EQ(key.ReadString("UnKnOwn"), "c:\\DEPO\\Неизвестные");
+    key.WriteInteger("Port", 21);
+    const std::string saved = ReadFile(hive);
+    EXPECT_EQ(saved.rfind("\xEF\xBB\xBFREGEDIT4\n", 0), 0u);
+    EXPECT_EQ(key.ReadString("UnKnOwn"), "c:\\DEPO\\Неизвестные");
+
+    // A Windows-1251 line added by hand, in place: the next read sees it and refuses the
+    // file, and no write replaces it.
+    std::ofstream(hive, std::ios::app) << "\"PostBoxIn\"=\"c:\\\\DEPO\\\\\xC2\xF5\xEE\xE4\"\n";
+    const std::string damaged = ReadFile(hive);
+    const std::string refusal = ErrorOf([&] { (void)key.ReadString("UnKnOwn"); });
+    EXPECT_NE(refusal.find(hive.string() + ", line 6: not valid UTF-8"), std::string::npos) << refusal;
+    EXPECT_EQ(ErrorOf([&] { key.WriteInteger("Port", 2121); }), "Failed to set data for 'Port'");
+    EXPECT_EQ(ReadFile(hive), damaged);
+
+    // Something that is no file at all is refused at once rather than waited on.
+    std::filesystem::remove(hive);
+    ASSERT_EQ(mkfifo(hive.c_str(), 0600), 0);
+    EXPECT_NE(ErrorOf([&] { (void)key.ValueExists("Port"); }).find("not a regular file"), std::string::npos);
+    EXPECT_EQ(ErrorOf([&] { key.WriteInteger("Port", 2121); }), "Failed to set data for 'Port'");
+}
+
+TEST(RegistryStore, RefusesToWriteWhatItCouldNotReadBack)
+{
+    const TempFolder folder;
+    RegistryStore store(folder.Path());
+    RegistryKey key = store.OpenKey(Hive::LocalMachine, kOptions);
+    key.WriteString("IP", "10.0.0.1");
+    const std::string before = ReadFile(store.HiveFile(Hive::LocalMachine));
+    EXPECT_EQ(ErrorOf([&] { key.WriteString("User", "\xCF\xE5\xF2\xF0"); }), "Failed to set data for 'User'");
+    EXPECT_EQ(ErrorOf([&] { key.WriteInteger("Two\nLines", 1); }), "Failed to set data for 'Two\nLines'");
+    EXPECT_EQ(ErrorOf([&] { key.WriteBinary("Blob", std::vector<std::uint8_t>(4 << 20, 1)); }),
+              "Failed to set data for 'Blob'");
+    EXPECT_EQ(ReadFile(store.HiveFile(Hive::LocalMachine)), before);
+    EXPECT_EQ(key.ReadString("IP"), "10.0.0.1");
+    EXPECT_FALSE(key.ValueExists("Blob"));
 }
 
 TEST(RegistryStore, WithoutAUsableFolderValuesAreAbsentAndWritesFail)

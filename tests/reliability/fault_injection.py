@@ -28,8 +28,9 @@ ORDERS = cc.ORDERS
 class Case:
     def __init__(self, name, fault=None, crypt=None, order="send-receive", silent=False):
         self.name, self.fault, self.crypt, self.order = name, fault or Fault(), crypt, order
-        # The agent is built to judge the encryption program only by the files it leaves:
-        # one that leaves nothing makes a quiet cycle, which is reported apart.
+        # A program that cannot start, crashes, exits non-zero or runs too long is an error of
+        # the cycle; one that exits 0 is judged by the files it leaves, and one that leaves
+        # nothing makes a quiet cycle, which is reported apart.
         self.silent = silent
 
 
@@ -44,12 +45,12 @@ def write_script(folder, name, body):
 def crypt_programs(folder, crypt):
     """Encryption programs that misbehave in the ways a real one can: name -> (path, silent)."""
     return {
-        "crashes before any output": (write_script(folder, "crash.sh", "kill -SEGV $$"), True),
+        "crashes before any output": (write_script(folder, "crash.sh", "kill -SEGV $$"), False),
         "crashes after its work": (write_script(folder, "crash_after.sh", '"%s" "$@"\nkill -SEGV $$' % crypt),
                                    False),
-        "hangs for a while, then ends without output": (write_script(folder, "hang.sh", "sleep 4\nexit 3"), True),
+        "hangs for a while, then ends without output": (write_script(folder, "hang.sh", "sleep 4\nexit 3"), False),
         "leaves nothing and reports success": (write_script(folder, "nothing.sh", "exit 0"), True),
-        "is missing": (os.path.join(folder, "no-such-program"), True),
+        "is missing": (os.path.join(folder, "no-such-program"), False),
     }
 
 

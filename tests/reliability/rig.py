@@ -46,13 +46,40 @@ def digest(path):
     return h.hexdigest()
 
 
+def session_members(sid):
+    """The live processes of a session. The agent is started as a session leader; the
+    encryption program it starts runs in a process group of its own but in that session."""
+    pids = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                text = f.read()
+        except OSError:
+            continue
+        fields = text[text.rfind(")") + 2:].split()  # state, ppid, pgrp, session, ...
+        if len(fields) > 3 and int(fields[3]) == sid and fields[0] != "Z":
+            pids.append(int(entry))
+    return pids
+
+
+def kill_session(sid):
+    for pid in session_members(sid):
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except (ProcessLookupError, PermissionError):
+            pass
+
+
 def stop_group(proc, seconds=30.0):
-    """Stops a process started with its own session and waits until nothing of its group
+    """Stops a process started with its own session and waits until nothing of its session
     (orphaned children such as the encryption program included) is left."""
     try:
         os.killpg(proc.pid, signal.SIGKILL)
     except ProcessLookupError:
         pass
+    kill_session(proc.pid)
     try:
         proc.wait(timeout=seconds)
     except subprocess.TimeoutExpired:
@@ -60,21 +87,14 @@ def stop_group(proc, seconds=30.0):
 
 
 def wait_group_gone(pgid, seconds=60.0):
-    """Waits for the children a killed agent leaves behind (they keep its process group) to end
+    """Waits for the children a killed agent leaves behind (they stay in its session) to end
     on their own, as they would on a real machine. Returns whether they did."""
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
-        try:
-            os.killpg(pgid, 0)
-        except ProcessLookupError:
-            return True
-        except PermissionError:
+        if not session_members(pgid):
             return True
         time.sleep(0.02)
-    try:
-        os.killpg(pgid, signal.SIGKILL)
-    except ProcessLookupError:
-        pass
+    kill_session(pgid)
     return False
 
 

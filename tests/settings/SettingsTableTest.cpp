@@ -74,6 +74,16 @@ TEST(SettingsTable, KindsAndDefaultsMatchTheStoredFormat)
     EXPECT_EQ(record.SoundOFF, FindSetting("SoundOFF")->Startup.Number != 0);
     EXPECT_EQ(record.BallonHintCountLines, FindSetting("BallonHintCountLines")->Startup.Number);
     EXPECT_EQ(record.Port, FindSetting("Port")->Startup.Number);
+
+    // Known to the loader and the import, left alone by the dialog.
+    const SettingInfo* timeout = FindSetting("crypttimeout");
+    ASSERT_NE(timeout, nullptr);
+    EXPECT_EQ(timeout->Name, "CryptTimeout");
+    EXPECT_EQ(timeout->Kind, SettingKind::Integer);
+    EXPECT_EQ(record.CryptTimeout, timeout->Startup.Number);
+    EXPECT_EQ(record.CryptTimeout, 60);
+    for (const SettingInfo& info : ConfigurationSettings())
+        EXPECT_NE(info.Name, "CryptTimeout");
 }
 
 TEST(SettingsTable, ScheduleDefaultsKeepThePickersDatePart)

@@ -172,9 +172,8 @@ bool RealFtpServer::PyftpdlibAvailable()
     return RunCommand("/usr/bin/python3 -c 'import pyftpdlib'") == 0;
 }
 
-std::unique_ptr<RealFtpServer> RealFtpServer::StartPyftpdlib(const std::filesystem::path& root,
-                                                             const std::string& user,
-                                                             const std::string& password)
+std::unique_ptr<RealFtpServer> RealFtpServer::Prepare(const std::filesystem::path& root,
+                                                      const std::string& user, const std::string& password)
 {
     std::unique_ptr<RealFtpServer> server(new RealFtpServer());
     server->m_root = root;
@@ -182,11 +181,34 @@ std::unique_ptr<RealFtpServer> RealFtpServer::StartPyftpdlib(const std::filesyst
     server->m_password = password;
     server->m_workDir = MakeWorkDir();
     server->m_port = FreeLoopbackPort();
+    return server;
+}
+
+std::unique_ptr<RealFtpServer> RealFtpServer::StartPyftpdlib(const std::filesystem::path& root,
+                                                             const std::string& user,
+                                                             const std::string& password)
+{
+    auto server = Prepare(root, user, password);
     const auto [low, high] = PassiveRange(server->m_port);
     server->m_pid = Spawn({"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
                            std::to_string(server->m_port), "-w", "-d", root.string(), "-u", user, "-P",
                            password, "-r", std::to_string(low) + "-" + std::to_string(high)},
                           server->m_workDir / "server.log");
+    server->WaitUntilAccepting();
+    return server;
+}
+
+std::unique_ptr<RealFtpServer> RealFtpServer::StartSlowDemoServer(const std::filesystem::path& root,
+                                                                  int bytesPerSecond, const std::string& user,
+                                                                  const std::string& password)
+{
+    auto server = Prepare(root, user, password);
+    const auto [low, high] = PassiveRange(server->m_port);
+    server->m_pid =
+        Spawn({"/usr/bin/python3", ORNEL_DEMO_FTPD, "--port", std::to_string(server->m_port), "--root",
+               root.string(), "--user", user, "--password", password, "--passive",
+               std::to_string(low) + "-" + std::to_string(high), "--rate", std::to_string(bytesPerSecond)},
+              server->m_workDir / "server.log");
     server->WaitUntilAccepting();
     return server;
 }

@@ -18,6 +18,11 @@ public:
     [[nodiscard]] static std::unique_ptr<RealFtpServer>
     StartPyftpdlib(const std::filesystem::path& root, const std::string& user = "ornel",
                    const std::string& password = "secret");
+    // The demo's server (scripts/demo_ftpd.py: pyftpdlib with the Windows-1251 wire and file
+    // masks) on a slow line: every data transfer throttled to `bytesPerSecond`.
+    [[nodiscard]] static std::unique_ptr<RealFtpServer>
+    StartSlowDemoServer(const std::filesystem::path& root, int bytesPerSecond,
+                        const std::string& user = "ornel", const std::string& password = "secret");
     // vsftpd (needs root): a local account `user` is created or updated (servers started at
     // the same time for one account must use one password), `root` is handed to it and
     // served as its root. Throws when vsftpd cannot be started.
@@ -41,6 +46,9 @@ public:
 
 private:
     RealFtpServer() = default;
+    // A server object with its folders and a free port, not started yet.
+    [[nodiscard]] static std::unique_ptr<RealFtpServer>
+    Prepare(const std::filesystem::path& root, const std::string& user, const std::string& password);
     void WaitUntilAccepting();
 
     pid_t m_pid = -1;

@@ -1,5 +1,6 @@
 #include "platform/RegistryStore.h"
 #include "support/TempFolder.h"
+#include "ui/Contacts.h"
 #include "ui/QtDesktop.h"
 #include "ui/TFAbout.h"
 #include "ui/TFMess.h"
@@ -8,6 +9,8 @@
 #include "ui/TrayIcon.h"
 
 #include <QDir>
+#include <QGroupBox>
+#include <QLabel>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -142,6 +145,43 @@ TEST(TFAbout, CountersAreReadAtEachActivationWithTwoDecimalsAndAComma)
     EXPECT_EQ(shown.LRecive->text(), QString::fromUtf8("12 (1536,50 Кб)"));
     EXPECT_EQ(shown.Version->text(), QStringLiteral(ORNEL_VERSION));
     shown.hide();
+}
+
+TEST(TFAbout, ModalAtItsSizeShowingOnlyTheContactsTheFileSets)
+{
+    TempFolder folder;
+    // What the program ships: every name present, nothing set.
+    WriteFile(folder / "shipped.txt", "# comment\nsite =\nmail =\nsupport_phone =\n");
+    const Contacts none = Contacts::Read(folder / "shipped.txt");
+    EXPECT_TRUE(none.Site.isEmpty() && none.Mail.isEmpty() && none.SupportPhone.isEmpty());
+    EXPECT_TRUE(none.SiteUrl().isEmpty());
+    EXPECT_TRUE(Contacts::Read(folder / "absent.txt").Site.isEmpty());
+
+    TFAbout empty(nullptr, none);
+    EXPECT_EQ(empty.size(), QSize(408, 358));
+    EXPECT_EQ(empty.windowModality(), Qt::ApplicationModal);
+    EXPECT_TRUE(empty.findChildren<QGroupBox*>().size() == 1); // "Статистика" alone
+
+    WriteFile(folder / "site.txt", "support_contact = Иванов И. И.\n  Support_Phone=+7 495 000\n"
+                                   "depository_ftp_phone = 8 800\nunknown = x\n# site = www.old.ru\n"
+                                   "site = www.example.ru/ornel\n");
+    const Contacts some = Contacts::Read(folder / "site.txt");
+    EXPECT_EQ(some.SupportContact, QString::fromUtf8("Иванов И. И."));
+    EXPECT_EQ(some.SupportPhone, QStringLiteral("+7 495 000"));
+    EXPECT_EQ(some.SiteUrl(), QUrl(QStringLiteral("https://www.example.ru/ornel")));
+    TFAbout about(nullptr, some);
+    EXPECT_EQ(about.size(), QSize(408, 358));
+    QStringList texts;
+    for (const QLabel* label : about.findChildren<QLabel*>()) {
+        texts << label->text();
+    }
+    EXPECT_TRUE(texts.contains(QString::fromUtf8("Иванов И. И.")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("+7 495 000")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("8 800")));
+    // Unset numbers are not shown, not even their captions.
+    EXPECT_FALSE(texts.contains(QString::fromUtf8("Мессенджер:")));
+    EXPECT_FALSE(texts.contains(QString::fromUtf8("Шифрование:")));
+    EXPECT_EQ(about.findChildren<QGroupBox*>().size(), 3);
 }
 
 } // namespace

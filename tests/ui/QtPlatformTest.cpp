@@ -1,10 +1,15 @@
 #include "ui/QtEventLoop.h"
 #include "ui/QtSoundPlayer.h"
 #include "ui/QtTimer.h"
+#include "ui/QtTranslations.h"
 
 #include <QCoreApplication>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QThread>
+#include <QTranslator>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
@@ -110,6 +115,20 @@ TEST(QtEventLoop, AnExceptionFromHandedOverWorkIsReportedAndTheCallerReleased)
     EXPECT_TRUE(result);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "log file not writable");
+}
+
+TEST(QtTranslations, QtsOwnButtonsSpeakRussian)
+{
+    QTranslator translator;
+    ASSERT_TRUE(InstallRussianQtTexts(*QCoreApplication::instance(), translator))
+        << "Qt's Russian catalogue (qt6-translations-l10n) is missing";
+    QMessageBox box(QMessageBox::Question, QStringLiteral("?"), QStringLiteral("?"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QString::fromUtf8("&Да"));
+    EXPECT_EQ(box.button(QMessageBox::No)->text(), QString::fromUtf8("&Нет"));
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QString::fromUtf8("Отмена"));
+    QCoreApplication::removeTranslator(&translator);
+    QLocale::setDefault(QLocale::c());
 }
 
 TEST(QtSoundPlayer, TonesAreSmoothAndNothingFailsWithoutAFile)

@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
+#include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <limits>
@@ -142,8 +143,16 @@ TEST(TFUStatus, GridShowsTodaysRowsWithTitlesAndPaintsRowsWithoutStateRed)
                            QString::fromUtf8("Направление"), QString::fromUtf8("Архив (Зашифрованая)"),
                            QString::fromUtf8("Архив (Незашифрованый)"), QString::fromUtf8("Состояние")}));
     EXPECT_TRUE(status.DBGrid1->isColumnHidden(FileListModel::ColState));
-    EXPECT_EQ(status.DBGrid1->columnWidth(FileListModel::ColFileName), 150);
-    EXPECT_EQ(status.DBGrid1->columnWidth(FileListModel::ColBackupPath), 150);
+    // At least the designed width, and never narrower than the column's title.
+    const QFontMetrics header = status.DBGrid1->horizontalHeader()->fontMetrics();
+    for (int c = 0; c < FileListModel::ColState; ++c) {
+        EXPECT_GT(status.DBGrid1->columnWidth(c), header.horizontalAdvance(titles[c])) << c;
+    }
+    EXPECT_GE(status.DBGrid1->columnWidth(FileListModel::ColFileName), 150);
+    EXPECT_GE(status.DBGrid1->columnWidth(FileListModel::ColBackupPath), 150);
+    // A path that does not fit keeps its end in view and shows whole as a tooltip.
+    EXPECT_EQ(model.index(2, FileListModel::ColBackupPath).data(Qt::ToolTipRole).toString(),
+              QStringLiteral("/arc/c.txt"));
     EXPECT_EQ(model.index(0, FileListModel::ColDateAdd).data().toString(),
               QStringLiteral("08.12.2026 14:05"));
     EXPECT_EQ(model.index(2, FileListModel::ColBackupPath).data().toString(), QStringLiteral("/arc/c.txt"));
@@ -160,6 +169,42 @@ TEST(TFUStatus, GridShowsTodaysRowsWithTitlesAndPaintsRowsWithoutStateRed)
     status.RefreshJournal("a.txt");
     EXPECT_FALSE(model.index(0, 0).data(Qt::BackgroundRole).isValid());
     EXPECT_EQ(status.CurrentRow(), 0);
+}
+
+TEST(TFUStatus, FollowsTheJournalWhileOpenWithoutDisturbingAnEdit)
+{
+    MemoryFileList store;
+    store.Add("a.txt", true);
+    TFUStatus status(nullptr);
+    status.SetFileListStore(&store);
+    status.show();
+
+    // Records stored during a cycle appear shortly after, the cursor on the last one.
+    store.Add("b.txt", std::nullopt);
+    status.FollowJournal("b.txt");
+    store.Add("c.txt", std::nullopt);
+    status.FollowJournal("b.txt");
+    QTRY_COMPARE_WITH_TIMEOUT(status.FileList->rowCount(), 3, 3000);
+    EXPECT_EQ(status.CurrentRow(), 1);
+
+    // A row being typed in by the person is not thrown away by a reload.
+    status.PageControl1->setCurrentIndex(1);
+    static_cast<void>(status.FileList->BeginInsert(0));
+    store.Add("d.txt", std::nullopt);
+    status.FollowJournal("d.txt");
+    QTest::qWait(400);
+    EXPECT_TRUE(status.FileList->Inserting());
+    EXPECT_EQ(status.FileList->rowCount(), 4); // three rows and the new one
+    status.FileList->Cancel();
+    QTRY_COMPARE_WITH_TIMEOUT(status.FileList->rowCount(), 4, 3000);
+    EXPECT_EQ(status.CurrentRow(), 3);
+
+    // A hidden window reads the journal when it is shown, not before.
+    status.hide();
+    store.Add("e.txt", std::nullopt);
+    status.FollowJournal("e.txt");
+    QTest::qWait(300);
+    EXPECT_EQ(status.FileList->rowCount(), 4);
 }
 
 TEST(TFUStatus, MarkedRowStaysRedWhenSelected)

@@ -85,18 +85,47 @@ TEST(TrayIcon, ItemsReachTheirHandlersAndLinksOpenTheirAddresses)
     EXPECT_EQ(about.count(), 1);
     EXPECT_EQ(exitSpy.count(), 1);
 
-    // Double click and a click on the balloon show the status window; a single click does not.
+    // On an embedding tray a double click and a click on the balloon show the status
+    // window, a single click does not; a StatusNotifierItem host's one activation does.
     emit tray.Icon().activated(QSystemTrayIcon::Trigger);
     EXPECT_EQ(status.count(), 1);
     emit tray.Icon().activated(QSystemTrayIcon::DoubleClick);
     emit tray.Icon().messageClicked();
     EXPECT_EQ(status.count(), 3);
+    tray.SetHost(TrayHost::StatusNotifier);
+    emit tray.Icon().activated(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(status.count(), 4);
+    emit tray.Icon().activated(QSystemTrayIcon::Context);
+    EXPECT_EQ(status.count(), 4);
 
+    // While a cycle runs the two cycle items are greyed and ask for nothing.
+    tray.SetCycleCommandsEnabled(false);
+    EXPECT_FALSE(tray.N16->isEnabled());
+    EXPECT_FALSE(tray.N17->isEnabled());
+    tray.N16->trigger();
+    tray.N17->trigger();
+    EXPECT_EQ(sendReceive.count(), 1);
+    EXPECT_EQ(receiveSend.count(), 1);
+    tray.SetCycleCommandsEnabled(true);
+    EXPECT_TRUE(tray.N16->isEnabled() && tray.N17->isEnabled());
+
+    // No address is compiled in: without contacts the mail item is greyed and the site
+    // item opens nothing.
+    EXPECT_FALSE(tray.N23->isEnabled());
+    tray.N26->trigger();
+    tray.N23->trigger();
+    EXPECT_TRUE(opened.empty());
+    Contacts contacts;
+    contacts.Site = QStringLiteral("www.example.ru");
+    contacts.Mail = QStringLiteral("support@example.ru");
+    tray.SetContacts(contacts);
+    EXPECT_TRUE(tray.N23->isEnabled());
     tray.N26->trigger();
     tray.N23->trigger();
     ASSERT_EQ(opened.size(), 2u);
-    EXPECT_EQ(opened[0].scheme(), QStringLiteral("https"));
+    EXPECT_EQ(opened[0], QUrl(QStringLiteral("https://www.example.ru")));
     EXPECT_EQ(opened[1].scheme(), QStringLiteral("mailto"));
+    EXPECT_EQ(opened[1].path(), QStringLiteral("support@example.ru"));
 }
 
 TEST(TrayIcon, MonitoringItemTogglesAndItsImageFollowsMonitoring)
@@ -161,6 +190,7 @@ TEST(TrayIcon, BalloonsAreCutAndKeepTheirKindAndTime)
         text += "ж"; // two bytes in UTF-8, one character
     }
     desktop.ShowBalloon(title, text, BalloonIcon::Error, 6000);
+    tray.EndBurst();
     ASSERT_TRUE(tray.LastBalloon().has_value());
     EXPECT_EQ(tray.LastBalloon()->Title.size(), 63);
     EXPECT_EQ(tray.LastBalloon()->Text.size(), 255);
@@ -169,6 +199,7 @@ TEST(TrayIcon, BalloonsAreCutAndKeepTheirKindAndTime)
     EXPECT_EQ(tray.LastBalloon()->TimeoutMs, 6000);
 
     desktop.ShowBalloon("ORNEL_FTP. ФК \"Корви\"", "Прием\r\n", BalloonIcon::Info, 5000);
+    tray.EndBurst();
     EXPECT_EQ(tray.LastBalloon()->Title, QString::fromUtf8("ORNEL_FTP. ФК \"Корви\""));
     EXPECT_EQ(tray.LastBalloon()->Text, QString::fromUtf8("Прием\r\n"));
     EXPECT_EQ(tray.LastBalloon()->Icon, QSystemTrayIcon::Information);
@@ -177,6 +208,7 @@ TEST(TrayIcon, BalloonsAreCutAndKeepTheirKindAndTime)
     // A character outside the basic plane is not split at the cut.
     QString emoji = QString(254, QLatin1Char('a')) + QString::fromUtf8("😀");
     tray.ShowBalloon({}, emoji, QSystemTrayIcon::Information, 5000);
+    tray.EndBurst();
     EXPECT_EQ(tray.LastBalloon()->Text, QString(254, QLatin1Char('a')));
 }
 

@@ -112,14 +112,17 @@ bool WriteReport(const CryptOptions& options, const std::string& name, const std
     return false;
 }
 
-// Returns whether the file was processed (its result, or its error report, is in place).
+// Returns whether the file was processed: its result, or its error report, is in place. One
+// whose result name is taken in the output folder is left where it is for a later run: the
+// caller takes the file waiting there first, so that is no failure of this run either (and
+// reporting it as one would hold up that very file).
 bool ProcessOne(const CryptOptions& options, FileCipher& cipher, RunLog& log, const std::string& name)
 {
     const auto source = Join(options.InputFolder, name);
     const auto target = Join(options.OutputFolder, name);
     if (FileExists(target)) {
         log.Line(name + ": в выходной папке уже есть файл с этим именем, файл оставлен");
-        return false;
+        return true;
     }
     const bool encrypt = options.Direction == Mode::Encrypt;
     try {
@@ -137,8 +140,9 @@ bool ProcessOne(const CryptOptions& options, FileCipher& cipher, RunLog& log, co
                 log.Line(name + ": ошибка расшифровки (" + e.what() + "), отчёт не записан");
                 return false;
             }
+            // Answered: the report stands in the output folder for the caller to show.
             log.Line(name + ": ошибка расшифровки (" + e.what() + "), отчёт " + reportName);
-            return false;
+            return true;
         }
         std::string error;
         if (!out.Commit(target, &error)) {

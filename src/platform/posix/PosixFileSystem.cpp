@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,8 @@ namespace
 {
 
 constexpr std::size_t kCopyBlock = 1 << 20;
+
+std::atomic<void (*)(const std::filesystem::path&)> g_makeDurableHook{nullptr};
 
 std::string ErrnoText(const std::string& what, const std::filesystem::path& file, int err)
 {
@@ -353,6 +356,25 @@ bool FileExists(const std::filesystem::path& file)
     return ::stat(file.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+std::optional<std::int64_t> FileSize(const std::filesystem::path& file)
+{
+    struct stat st
+    {
+    };
+    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+bool IsReadOnlyFile(const std::filesystem::path& file)
+{
+    struct stat st
+    {
+    };
+    return ::stat(file.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+}
+
 bool FolderExists(const std::filesystem::path& folder)
 {
     struct stat st
@@ -397,6 +419,36 @@ void SyncFolder(const std::filesystem::path& folder)
     if (dir.Get() >= 0) {
         ::fsync(dir.Get()); // best effort: the data itself was synced before the link
     }
+}
+
+bool MakeDurable(const std::filesystem::path& file, std::string* error)
+{
+    if (const auto hook = g_makeDurableHook.load()) {
+        hook(file);
+    }
+    // Linux writes back every dirty page of the file, whoever wrote it, through any
+    // descriptor of it; one opened for reading is enough.
+    const Fd data(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (data.Get() < 0) {
+        SetError(error, ErrnoText("Cannot open", file, errno));
+        return false;
+    }
+    if (::fsync(data.Get()) != 0) {
+        SetError(error, ErrnoText("Cannot sync", file, errno));
+        return false;
+    }
+    const std::filesystem::path folder = file.parent_path();
+    const Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() < 0 || ::fsync(dir.Get()) != 0) {
+        SetError(error, ErrnoText("Cannot sync the folder", folder, errno));
+        return false;
+    }
+    return true;
+}
+
+void SetMakeDurableHookForTesting(void (*hook)(const std::filesystem::path& file))
+{
+    g_makeDurableHook.store(hook);
 }
 
 } // namespace ornel

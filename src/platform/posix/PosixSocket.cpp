@@ -10,6 +10,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -365,6 +366,21 @@ bool WaitFor(int fd, short events, std::chrono::milliseconds timeout)
 bool Socket::WaitReadable(std::chrono::milliseconds timeout) const
 {
     return WaitFor(m_fd, POLLIN, timeout);
+}
+
+bool Socket::WaitWritable(std::chrono::milliseconds timeout) const
+{
+    return WaitFor(m_fd, POLLOUT, timeout);
+}
+
+std::size_t Socket::Unacknowledged() const
+{
+    // The output queue of a TCP socket: written, not yet acknowledged by the peer.
+    int queued = 0;
+    if (m_fd < 0 || ::ioctl(m_fd, TIOCOUTQ, &queued) != 0 || queued < 0) {
+        return 0;
+    }
+    return static_cast<std::size_t>(queued);
 }
 
 Socket Socket::Accept(std::string& peerAddress)

@@ -31,7 +31,8 @@ EncodingTab::EncodingTab(QWidget* parent)
 {
     auto* page = new QVBoxLayout(this);
 
-    ECryptProgNew = MakeFileField("ECryptProgNew", "Размещение программы", kProgramFilter, this);
+    ECryptProgNew = MakeFileField("ECryptProgNew", "Размещение программы", kProgramFilter, this,
+                                  PathField::Browse::Program);
     page->addWidget(MakeLabel("Размещение программы", this));
     page->addWidget(ECryptProgNew);
     page->addSpacing(6);

@@ -69,10 +69,10 @@ PathField* AddFolderRow(QVBoxLayout* page, const char* name, const char* caption
     return field;
 }
 
-PathField* MakeFileField(const char* name, const char* browseTitle, const char* filter, QWidget* parent)
+PathField* MakeFileField(const char* name, const char* browseTitle, const char* filter, QWidget* parent,
+                         PathField::Browse browse)
 {
-    auto* field = new PathField(PathField::Browse::File, QString::fromUtf8(browseTitle),
-                                QString::fromUtf8(filter), parent);
+    auto* field = new PathField(browse, QString::fromUtf8(browseTitle), QString::fromUtf8(filter), parent);
     field->setObjectName(QString::fromLatin1(name));
     return field;
 }

@@ -2,6 +2,8 @@
 // component name as object name, so the dialog and its tests find it by that name.
 #pragma once
 
+#include "ui/options/PathField.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -26,11 +28,6 @@ inline constexpr const char* kTagProperty = "tag";
 
 class QVBoxLayout;
 
-namespace ornel
-{
-class PathField;
-}
-
 namespace ornel::options
 {
 
@@ -39,7 +36,7 @@ namespace ornel::options
                                       const char* browseTitle, QWidget* parent);
 // A file field named `name` browsing with `filter` ("description|pattern|...").
 [[nodiscard]] PathField* MakeFileField(const char* name, const char* browseTitle, const char* filter,
-                                       QWidget* parent);
+                                       QWidget* parent, PathField::Browse browse = PathField::Browse::File);
 // The filter of the sound-file fields.
 inline constexpr const char* kSoundFilter = "Звуковые файлы (*.wav)|*.wav|All files (*.*)|*.*";
 

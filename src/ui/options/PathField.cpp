@@ -1,17 +1,53 @@
 #include "ui/options/PathField.h"
 
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QHBoxLayout>
+#include <QSortFilterProxyModel>
 #include <QToolButton>
 
 namespace ornel
 {
 
+namespace
+{
+
+// Keeps folders and the files that may be executed while the programs filter is chosen.
+class ProgramsOnly final : public QSortFilterProxyModel
+{
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+    void SetActive(bool active)
+    {
+        m_active = active;
+        invalidateFilter();
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override
+    {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (!m_active || files == nullptr) {
+            return true;
+        }
+        const QFileInfo info = files->fileInfo(files->index(row, 0, parent));
+        return info.isDir() || info.isExecutable();
+    }
+
+private:
+    bool m_active = true;
+};
+
+} // namespace
+
 PathField::PathField(Browse browse, const QString& browseTitle, const QString& filter, QWidget* parent)
     : QWidget(parent)
     , m_browse(browse)
     , m_title(browseTitle)
-    , m_filter(DialogFilterOf(filter))
+    , m_filter(browse == Browse::Program
+                   ? QString::fromUtf8(kProgramsFilter) + QStringLiteral(";;") + DialogFilterOf(filter)
+                   : DialogFilterOf(filter))
     , m_edit(new QLineEdit(this))
     , m_button(new QToolButton(this))
 {
@@ -57,12 +93,32 @@ void PathField::BrowseClicked()
     QString chosen;
     if (m_browse == Browse::Folder) {
         chosen = QFileDialog::getExistingDirectory(this, m_title, m_edit->text());
+    } else if (m_browse == Browse::Program) {
+        chosen = BrowseProgram();
     } else {
         chosen = QFileDialog::getOpenFileName(this, m_title, m_edit->text(), m_filter);
     }
     if (!chosen.isEmpty()) {
         m_edit->setText(QDir::toNativeSeparators(chosen));
     }
+}
+
+QString PathField::BrowseProgram()
+{
+    // Qt's own dialog: only it takes a filter that looks at more than the names.
+    QFileDialog dialog(this, m_title, m_edit->text());
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    auto* programs = new ProgramsOnly(&dialog);
+    dialog.setProxyModel(programs);
+    dialog.setNameFilters(m_filter.split(QStringLiteral(";;")));
+    connect(&dialog, &QFileDialog::filterSelected, programs, [programs](const QString& chosen) {
+        programs->SetActive(chosen == QString::fromUtf8(kProgramsFilter));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace ornel

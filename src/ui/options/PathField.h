@@ -19,7 +19,13 @@ public:
     {
         Folder,
         File,
+        // A program to run: the dialog's first filter offers this system's programs (files
+        // that may be executed, whatever their names), then the filters given.
+        Program,
     };
+
+    // The first filter of a Program field.
+    static constexpr const char* kProgramsFilter = "Программы (*)";
 
     // `filter` for files in the "description|pattern|description|pattern" form.
     PathField(Browse browse, const QString& browseTitle, const QString& filter, QWidget* parent);
@@ -36,6 +42,7 @@ public:
 
 private:
     void BrowseClicked();
+    [[nodiscard]] QString BrowseProgram();
 
     Browse m_browse;
     QString m_title;
