@@ -182,6 +182,8 @@ rows=$(sqlcipher /var/lib/ornel-ftp/ornel_ftp.db "PRAGMA key='583920174';" \
 echo "  journal: $rows file rows"
 # Saved by the service user now, so its file; still the group's and nobody else's.
 expect_mode /etc/ornel-ftp/hklm.reg ornel-ftp:ornel-ftp 660
+# The one-agent lock the cycle took opens for every member of the group.
+expect_mode /etc/ornel-ftp/agent.lock ornel-ftp:ornel-ftp 660
 decrypt_log=/var/log/ornel-ftp/crypt/$(date +%Y%m%d).log
 expect_mode "$decrypt_log" ornel-ftp:ornel-ftp 660
 grep -q 'uvedomlenie_001.txt' "$decrypt_log" || fail "the decryption log does not name the file"
