@@ -10,6 +10,10 @@ packages=(
     libcrypto++-dev libsqlcipher-dev sqlcipher libsodium-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     python3-pyftpdlib vsftpd lftp curl
+    # pure-ftpd and ProFTPD run unpacked from the build folder (scripts/fetch-ftp-servers.sh);
+    # their packages conflict with vsftpd, their libraries do not.
+    libcap2 libcrypt1 libpam0g libsodium23 libssl3 libacl1 libhiredis0.14 libidn2-0
+    libmemcached11 libmemcachedutil2 libpcre2-posix3 libncursesw6 util-linux mount
     xvfb trayer imagemagick xdotool x11-utils dbus-daemon
     gstreamer1.0-plugins-good gstreamer1.0-plugins-base
     clang-14 libclang-rt-14-dev

@@ -8,17 +8,21 @@
 #include "engine/FolderLayout.h"
 #include "engine/Notifications.h"
 #include "engine/Outgoing.h"
+#include "engine/ServerListing.h"
 #include "engine/TransferDirection.h"
 #include "engine/TransferState.h"
 #include "ftp/FtpClient.h"
+#include "ftp/FtpErrors.h"
 #include "journal/Journal.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
 #include "settings/RuntimeSettings.h"
 
+#include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <stdexcept>
 
 namespace ornel
@@ -109,18 +113,18 @@ int Incoming::ReceiveFiles()
 
 int Incoming::ReceiveListed()
 {
-    std::vector<std::string> lines;
-    ListOrLog(lines, true);
+    std::vector<std::string> detailed;
+    ListOrLog(detailed, true);
     m_ctx.loop.ProcessPendingEvents();
     m_ctx.loop.ProcessPendingEvents();
-    const int listed = CountListedFiles(lines);
+    const int listed = CountListedFiles(detailed);
     m_ctx.loop.ProcessPendingEvents();
     if (listed < 1) {
         m_ctx.log.AddLog("На FTP нет файлов");
         return 0;
     }
 
-    lines.clear();
+    std::vector<std::string> lines;
     ListOrLog(lines, false);
     m_ctx.loop.ProcessPendingEvents();
     const std::string joined = TrimBlanks(JoinLines(lines));
@@ -131,6 +135,8 @@ int Incoming::ReceiveListed()
     m_ctx.loop.ProcessPendingEvents();
     m_ctx.journal.AddJournalListing(joined);
 
+    // A folder whose name matches the mask is in the name listing too; its RETR can only fail.
+    const std::set<std::string> folders = ServerListing::FolderNames(detailed);
     int count = 0;
     for (const std::string& line : lines) {
         if (m_state.StopRequested) {
@@ -142,23 +148,59 @@ int Incoming::ReceiveListed()
             LogError("Недопустимое имя файла на FTP: \"" + line + "\"");
             continue;
         }
-        ReceiveOne(line);
-        ++count;
+        if (folders.count(line) > 0 || folders.count(TrimBlanks(line)) > 0) {
+            m_ctx.log.AddLog("Пропускаем папку на FTP " + TrimBlanks(line));
+            continue;
+        }
+        if (ReceiveOne(line)) {
+            ++count;
+        }
     }
     return count;
 }
 
-void Incoming::ReceiveOne(const std::string& listed)
+std::int64_t Incoming::AnnouncedSize(std::string& remote, const std::string& trimmed)
 {
-    // The line is the server's own name and is used for every file operation on either side;
-    // the log and the journal show it without surrounding blanks, as the listing above.
-    const std::string name = TrimBlanks(listed);
-    std::int64_t announced = -1;
     try {
-        announced = m_ctx.ftp.Size(listed);
+        const std::int64_t size = m_ctx.ftp.Size(remote);
+        if (size >= 0 || remote == trimmed ||
+            !ServerListing::IsPermanentRefusal(m_ctx.ftp.LastReply().NumericCode())) {
+            return size;
+        }
+        // A server that pads its name listing does not know the padded name.
+        const std::int64_t trimmedSize = m_ctx.ftp.Size(trimmed);
+        if (trimmedSize >= 0) {
+            remote = trimmed;
+        }
+        return trimmedSize;
     } catch (const std::exception&) {
-        announced = -1; // no size: reported as 0 bytes, the transfer's own end decides
+        return -1; // no size: reported as 0 bytes, the transfer's own end decides
     }
+}
+
+void Incoming::Download(std::string& remote, const std::string& trimmed, std::filesystem::path& local)
+{
+    try {
+        m_ctx.ftp.Get(remote, local, true, false);
+    } catch (const EFtpReplyError& e) {
+        if (remote == trimmed || !ServerListing::IsPermanentRefusal(e.ReplyCode())) {
+            throw;
+        }
+        // The name as listed is refused; the trimmed one is then the file's name on both sides.
+        remote = trimmed;
+        local = local.parent_path() / trimmed;
+        m_ctx.ftp.Get(remote, local, true, false);
+    }
+}
+
+bool Incoming::ReceiveOne(const std::string& listed)
+{
+    // The line is the server's own name and is used for every file operation on either side,
+    // unless the server refuses it and takes it trimmed; the log and the journal show it
+    // without surrounding blanks, as the listing above.
+    const std::string name = TrimBlanks(listed);
+    std::string remote = listed;
+    const std::int64_t announced = AnnouncedSize(remote, name);
     const std::int64_t size = announced > 0 ? announced : 0;
     m_state.ProgressMax = size;
     m_ctx.desktop.SetProgressRange(size);
@@ -168,9 +210,9 @@ void Incoming::ReceiveOne(const std::string& listed)
 
     m_state.CurrentFile = name;
     m_ctx.log.AddLog("Принимаем файл " + name + " " + std::to_string(size) + " байт");
-    const std::filesystem::path local = std::filesystem::path(m_ctx.settings.TempReciv) / listed;
+    std::filesystem::path local = std::filesystem::path(m_ctx.settings.TempReciv) / remote;
     try {
-        m_ctx.ftp.Get(listed, local, true, false);
+        Download(remote, name, local);
         m_ctx.loop.ProcessPendingEvents();
         // A download cut short can still end with a good reply from some servers; the server
         // copy is deleted below, so a file shorter than announced is not taken as received.
@@ -191,24 +233,32 @@ void Incoming::ReceiveOne(const std::string& listed)
     } catch (const std::exception& e) {
         (void)DeleteFile(local); // nothing half-received may wait in TempReciv for decryption
         LogError(e.what());
-        throw;
+        const auto* refusal = dynamic_cast<const EFtpReplyError*>(&e);
+        if (refusal == nullptr || !ServerListing::IsPermanentRefusal(refusal->ReplyCode())) {
+            throw; // a passing failure or a broken connection: the files after it wait too
+        }
+        // This one file is refused for good; it stays on the server and the others still come.
+        m_ctx.log.AddLog("Файл " + name + " оставлен на FTP");
+        m_state.CurrentFile.clear();
+        return false;
     }
     m_ctx.log.AddLog("Приняли файл " + name);
     m_ctx.journal.AddJournalRecord(name, "", JournalEvent::Downloaded);
 
     m_moves.BackupCrypt(TransferDirection::Incoming, local.string());
     try {
-        m_ctx.ftp.Delete(listed);
+        m_ctx.ftp.Delete(remote);
     } catch (const std::exception& e) {
         LogError(e.what()); // fetched again next cycle; its copies then get dated names
     }
     m_state.CurrentFile.clear();
+    return true;
 }
 
 void Incoming::ListOrLog(std::vector<std::string>& lines, bool details)
 {
     try {
-        m_ctx.ftp.List(lines, "*.*", details);
+        ServerListing::ListMasked(m_ctx.ftp, lines, "*.*", details, m_state.ServerRefusesMasks);
     } catch (const std::exception& e) {
         LogError(e.what());
     }

@@ -3,6 +3,8 @@
 // a connection the cycle has opened.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,8 +24,10 @@ public:
     Incoming(EngineContext& ctx, FolderLayout& layout, FileMoves& moves, Counters& counters,
              Notifications& notifications, TransferState& state);
 
-    // Returns the number of files downloaded, archived and deleted on the server. A failed
-    // download is logged and thrown on; the server keeps that file.
+    // Returns the number of files downloaded, archived and deleted on the server. Folders are
+    // skipped, and a file the server refuses for good (5xx) is logged and stays there while
+    // the others come; any other failed download is logged and thrown on, and the server
+    // keeps that file and the ones after it.
     int ReceiveFiles();
 
     // Lines of a detailed listing that describe regular files (first character "-").
@@ -35,7 +39,14 @@ public:
 
 private:
     int ReceiveListed();
-    void ReceiveOne(const std::string& name);
+    // False when the server refused this one file for good.
+    bool ReceiveOne(const std::string& listed);
+    // SIZE of the name as listed, or of `trimmed` (which then becomes `remote`) when the
+    // server refuses the listed one for good; -1 when unknown.
+    std::int64_t AnnouncedSize(std::string& remote, const std::string& trimmed);
+    // RETR into `local`; a permanent refusal of a padded name is retried trimmed, and
+    // `remote` and `local` then name the trimmed file.
+    void Download(std::string& remote, const std::string& trimmed, std::filesystem::path& local);
     void ListOrLog(std::vector<std::string>& lines, bool details);
     void LogError(const std::string& message);
 

@@ -6,6 +6,7 @@
 #include "engine/EventLog.h"
 #include "engine/FileMoves.h"
 #include "engine/FolderLayout.h"
+#include "engine/ServerListing.h"
 #include "engine/TransferDirection.h"
 #include "engine/TransferState.h"
 #include "ftp/FtpClient.h"
@@ -137,7 +138,7 @@ void Outgoing::DeleteRemoteTemp(const std::string& name)
     const std::string tempName = ".in." + name + ".";
     std::vector<std::string> found;
     try {
-        m_ctx.ftp.List(found, tempName, false);
+        ServerListing::ListMasked(m_ctx.ftp, found, tempName, false, m_state.ServerRefusesMasks);
     } catch (const std::exception&) {
         found.clear(); // most servers refuse to list a name that is not there
     }

@@ -20,6 +20,9 @@ struct TransferState
     bool StopRequested = false;
     // An "Ошибка: " line was written during the current cycle.
     bool ErrorLogged = false;
+    // The server refused a listing by a wildcard mask for good; it is then asked for whole
+    // listings also where a plain name is refused (see ServerListing).
+    bool ServerRefusesMasks = false;
 };
 
 } // namespace ornel

@@ -1,120 +1,21 @@
 #include "engine/MaskingFtpServer.h"
 
-#include "platform/Socket.h"
 #include "support/RealFtpServer.h"
 
-#include <cerrno>
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
-#include <fstream>
-#include <spawn.h>
-#include <sstream>
-#include <stdexcept>
-#include <sys/wait.h>
-#include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace ornel::test
 {
 
-namespace
-{
-
-constexpr auto kStartTimeout = std::chrono::seconds(15);
-constexpr auto kStopTimeout = std::chrono::seconds(5);
-constexpr auto kPollStep = std::chrono::milliseconds(50);
-
-bool Greets(int port)
-{
-    try {
-        Socket probe = Socket::CreateTcp();
-        probe.Connect("127.0.0.1", port);
-        if (probe.WaitReadable(std::chrono::seconds(2))) {
-            char buffer[4] = {};
-            return probe.Receive(buffer, 3) == 3 && std::string(buffer, 3) == "220";
-        }
-    } catch (const SocketError&) {
-        // not listening yet
-    }
-    return false;
-}
-
-} // namespace
-
 MaskingFtpServer::MaskingFtpServer(const std::filesystem::path& root, std::string user, std::string password)
     : m_port(FreeLoopbackPort())
-    , m_log(root.parent_path() / ("ftp-server-" + std::to_string(m_port) + ".log"))
 {
     const int low = 20000 + (m_port * 7) % 40000;
-    const std::vector<std::string> argv = {
-        "/usr/bin/python3", ORNEL_DEMO_FTPD,
-        "--port",           std::to_string(m_port),
-        "--root",           root.string(),
-        "--user",           std::move(user),
-        "--password",       std::move(password),
-        "--passive",        std::to_string(low) + "-" + std::to_string(low + 99)};
-    std::vector<char*> args;
-    for (const auto& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, m_log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attr, 0);
-    const int rc = posix_spawn(&m_pid, args[0], &actions, &attr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (rc != 0) {
-        throw std::runtime_error("cannot start the demo FTP server: " + std::to_string(rc));
-    }
-    const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            throw std::runtime_error("the demo FTP server ended at start: " + Log());
-        }
-        if (Greets(m_port)) {
-            return;
-        }
-        std::this_thread::sleep_for(kPollStep);
-    }
-    throw std::runtime_error("the demo FTP server did not greet: " + Log());
-}
-
-MaskingFtpServer::~MaskingFtpServer()
-{
-    if (m_pid <= 0) {
-        return;
-    }
-    ::kill(m_pid, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
-    int status = 0;
-    while (::waitpid(m_pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(kPollStep);
-    }
-}
-
-std::string MaskingFtpServer::Log() const
-{
-    std::ifstream in(m_log);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    m_process =
+        ServerProcess({"/usr/bin/python3", ORNEL_DEMO_FTPD, "--port", std::to_string(m_port), "--root",
+                       root.string(), "--user", std::move(user), "--password", std::move(password),
+                       "--passive", std::to_string(low) + "-" + std::to_string(low + 99)},
+                      root.parent_path() / ("ftp-server-" + std::to_string(m_port) + ".log"), m_port);
 }
 
 } // namespace ornel::test

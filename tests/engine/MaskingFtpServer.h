@@ -2,10 +2,10 @@
 // 127.0.0.1 for the cycle tests and stops it by its PID. Test thread only.
 #pragma once
 
+#include "support/ServerProcess.h"
+
 #include <filesystem>
-#include <memory>
 #include <string>
-#include <sys/types.h>
 
 namespace ornel::test
 {
@@ -15,17 +15,15 @@ class MaskingFtpServer
 public:
     // Throws when the server does not greet within a few seconds.
     MaskingFtpServer(const std::filesystem::path& root, std::string user, std::string password);
-    ~MaskingFtpServer();
     MaskingFtpServer(const MaskingFtpServer&) = delete;
     MaskingFtpServer& operator=(const MaskingFtpServer&) = delete;
 
     [[nodiscard]] int Port() const { return m_port; }
-    [[nodiscard]] std::string Log() const;
+    [[nodiscard]] std::string Log() const { return m_process.Output(); }
 
 private:
-    pid_t m_pid = -1;
     int m_port = 0;
-    std::filesystem::path m_log;
+    ServerProcess m_process;
 };
 
 } // namespace ornel::test

@@ -3,6 +3,7 @@ add_executable(test_engine_cycle
     ${CMAKE_CURRENT_LIST_DIR}/CycleFixture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ExchangeCycleTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MaskingFtpServer.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ServerListingTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TransferScriptedTest.cpp
 )
 target_link_libraries(test_engine_cycle PRIVATE ornel_engine ornel_test_support GTest::gtest_main)
