@@ -1,9 +1,13 @@
 # The user's entry points. The build lives in build/; the executables in build/bin/.
 BUILD ?= build
 JOBS ?= $(shell nproc)
-CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The compiler cache, when present, serves this build and the package build (make deb) alike.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR ?= $(CURDIR)
+export CCACHE_NOHASHDIR ?= 1
 
-.PHONY: all build configure deps test demo bench run reliability fuzz screenshots clean
+.PHONY: all build configure deps test deb demo bench run reliability fuzz screenshots clean
 
 all: build
 
@@ -21,6 +25,10 @@ build: configure
 test: deps
 	@$(MAKE) --no-print-directory build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# ornel-ftp_<version>_amd64.deb in $(BUILD)-deb/: the installed layout, checked by lintian.
+deb: deps
+	JOBS=$(JOBS) bash scripts/build-deb.sh $(BUILD)-deb
 
 demo: deps
 	@$(MAKE) --no-print-directory build
@@ -50,4 +58,4 @@ screenshots: deps
 	bash scripts/screenshots-options.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD)-deb

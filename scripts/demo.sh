@@ -23,6 +23,9 @@ if ! "$python" -c "import pyftpdlib" 2>/dev/null; then
     exit 1
 fi
 
+# shellcheck source=scripts/exchange-fixture.sh
+source "$root/scripts/exchange-fixture.sh"
+
 section() { printf '\n=== %s\n' "$*"; }
 
 # A fresh tree every run, so the output shows this run only.
@@ -35,9 +38,9 @@ mkdir -p "$demo/registry" "$work" "$server/In" "$server/Out" \
     "$client/Archive" "$demo/samples"
 
 kod=00010000
-pin=12345678          # stored enciphered below ("f9NLMtP8TSc=")
+pin=12345678          # the PIN the settings file holds enciphered
 upin=12345678
-port=$("$python" -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
+port=$(free_port)
 user=participant
 password=demo-password
 
@@ -51,56 +54,14 @@ stop_server() {
 trap stop_server EXIT
 
 section "FTP server on 127.0.0.1:$port (folder demo/server)"
-# pyftpdlib, with the Windows-1251 wire and "LIST *.*" mask matching of the depository's server.
-"$python" "$root/scripts/demo_ftpd.py" --port "$port" --root "$server" --user "$user" \
-    --password "$password" --passive 42000-42999 >"$demo/ftp-server.log" 2>&1 &
-server_pid=$!
-for _ in $(seq 1 100); do
-    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then break; fi
-    sleep 0.1
-done
-if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+if ! start_ftp_server "$server" "$port" "$user" "$password" "$demo/ftp-server.log"; then
     echo "demo: the FTP server did not start; see demo/ftp-server.log" >&2
     exit 1
 fi
 echo "pid $server_pid, user $user"
 
 section "Settings store (demo/registry) from demo/settings.reg"
-cat >"$demo/settings.reg" <<REG
-REGEDIT4
-
-[HKEY_LOCAL_MACHINE\\SOFTWARE\\RUX\\ORNEL_FTP\\Options]
-"FtpOut"="Out"
-"FtpIn"="In"
-"TempSend"="$client/Temp/Send"
-"TempReciv"="$client/Temp/Reciv"
-"Interval"=dword:0000001e
-"IP"="127.0.0.1"
-"Port"=dword:$(printf '%08x' "$port")
-"Passive"=dword:00000001
-"User"="$user"
-"Password"="$password"
-"ArcSend"="$client/Archive/ReceivedEncrypted"
-"ArcReciv"="$client/Archive/SentEncrypted"
-"ArcSend2"="$client/Archive/Received"
-"ArcReciv2"="$client/Archive/Sent"
-"PostBoxOut"="$client/PostBox/Out"
-"PostBoxIn"="$client/PostBox/In"
-"UnKnOwn"="$client/UnKnOwn"
-"UnKnOwnMonitoring"=dword:00000000
-"ERRMonitoring"=dword:00000000
-"AutoRun"=dword:00000000
-"ShowBallonHint"=dword:00000000
-"NotUseCrypt"=dword:00000000
-"SoundOFF"=dword:00000001
-"ERRExt"=".dat"
-"CryptProgNew"="$crypt"
-"PIN"="f9NLMtP8TSc="
-"UPIN"="f9NLMtP8TSc="
-"KodSend"="$kod"
-"WindowType"=dword:00000003
-"Pause"=dword:00000005
-REG
+write_settings_reg "$demo/settings.reg" "$client" "$port" "$user" "$password" "$crypt" "$kod"
 "$agent" --registry-dir "$demo/registry" --import-reg "$demo/settings.reg"
 echo "imported"
 

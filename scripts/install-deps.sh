@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build pkg-config git
+    build-essential cmake ninja-build pkg-config git ccache
+    debhelper lintian man-db
     qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins qt6-translations-l10n
     libcrypto++-dev libsqlcipher-dev sqlcipher libsodium-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
@@ -32,5 +33,8 @@ echo "install-deps: installing ${missing[*]}"
 SUDO=""
 if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Other jobs on this machine may hold the package database (the install test does for a
+# while): wait for it rather than fail.
+lock=(-o DPkg::Lock::Timeout=900)
+$SUDO apt-get "${lock[@]}" update -qq
+$SUDO apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "app/Paths.h"
+
 #include <stdexcept>
 
 namespace ornel
@@ -73,26 +75,34 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
 
 std::string UsageText()
 {
-    return "Usage: ornel_ftp [options]\n"
-           "\n"
-           "Without options the agent runs behind its tray icon.\n"
-           "\n"
-           "  --cycle send-receive   run one exchange cycle, outgoing half first, and exit\n"
-           "  --cycle receive-send   run one exchange cycle, incoming half first, and exit\n"
-           "                         (log lines also on stdout; exit status 0 unless the\n"
-           "                         cycle logged an error)\n"
-           "  --service              monitoring and schedule without a desktop, until\n"
-           "                         SIGTERM or SIGINT\n"
-           "  --init-journal [FILE]  create the journal file with its empty tables\n"
-           "  --import-reg FILE      read settings from a .reg text file into the store\n"
-           "  --export-reg FILE      write the settings and counters as a .reg text file\n"
-           "  --registry-dir DIR     folder of the settings store (else $ORNEL_FTP_REGISTRY_DIR,\n"
-           "                         else ~/.config/ornel_ftp)\n"
-           "  --journal FILE         journal file (else ornel_ftp.db beside the executable)\n"
-           "  --version              print the version and exit\n"
-           "  --help                 print this text and exit\n"
-           "\n"
-           "The daily log Log<yyyymmdd>.txt is written in the current working folder.\n";
+    std::string text =
+        "Usage: ornel_ftp [options]\n"
+        "\n"
+        "Without options the agent runs behind its tray icon.\n"
+        "\n"
+        "  --cycle send-receive   run one exchange cycle, outgoing half first, and exit\n"
+        "  --cycle receive-send   run one exchange cycle, incoming half first, and exit\n"
+        "                         (log lines also on stdout; exit status 0 unless the\n"
+        "                         cycle logged an error)\n"
+        "  --service              monitoring and schedule without a desktop, until\n"
+        "                         SIGTERM or SIGINT\n"
+        "  --init-journal [FILE]  create the journal file with its empty tables\n"
+        "  --import-reg FILE      read settings from a .reg text file into the store\n"
+        "  --export-reg FILE      write the settings and counters as a .reg text file\n"
+        "  --registry-dir DIR     folder of the settings store (else $ORNEL_FTP_REGISTRY_DIR,\n"
+        "                         else ";
+    text += DefaultStoreText();
+    text += ")\n"
+            "  --journal FILE         journal file (else ";
+    text += DefaultJournalFile().string();
+    text += ")\n"
+            "  --version              print the version and exit\n"
+            "  --help                 print this text and exit\n"
+            "\n"
+            "The daily log Log<yyyymmdd>.txt is written in ";
+    text += DefaultLogText();
+    text += ".\n";
+    return text;
 }
 
 } // namespace ornel

@@ -27,7 +27,7 @@ namespace
 
 std::filesystem::path JournalPath(const CommandLine& line)
 {
-    return line.Journal.value_or(ExecutableFolder() / Journal::kFileName);
+    return line.Journal.value_or(DefaultJournalFile());
 }
 
 // The store's lock for a front end that runs cycles; null (the message printed) when
@@ -46,7 +46,7 @@ std::unique_ptr<InstanceLock> LockOrSay(const std::filesystem::path& storeFolder
 struct ConsoleRig
 {
     explicit ConsoleRig(const CommandLine& line)
-        : registry(RegistryStore::ResolveFolder(line.RegistryDir))
+        : registry(OpenSettingsStore(line.RegistryDir))
     {}
 
     FrontEnd MakeFrontEnd(EventLoop& eventLoop)
@@ -125,13 +125,14 @@ int RunInitJournal(const CommandLine& line)
 {
     const std::filesystem::path file = line.File.empty() ? JournalPath(line) : line.File;
     Journal::Create(file);
+    ShareWithFolderGroup(file);
     std::printf("Journal created: %s\n", file.c_str());
     return 0;
 }
 
 int RunImportReg(const CommandLine& line)
 {
-    RegistryStore registry(RegistryStore::ResolveFolder(line.RegistryDir));
+    RegistryStore registry = OpenSettingsStore(line.RegistryDir);
     const ImportReport report = ImportRegistry(registry, line.File);
     std::printf("Imported %d values from %s into %s\n", report.Imported, line.File.c_str(),
                 registry.Folder().c_str());
@@ -146,7 +147,7 @@ int RunImportReg(const CommandLine& line)
 
 int RunExportReg(const CommandLine& line)
 {
-    RegistryStore registry(RegistryStore::ResolveFolder(line.RegistryDir));
+    RegistryStore registry = OpenSettingsStore(line.RegistryDir);
     ExportRegistry(registry, line.File);
     std::printf("Exported the settings and counters to %s\n", line.File.c_str());
     return 0;
@@ -154,12 +155,12 @@ int RunExportReg(const CommandLine& line)
 
 int RunConsoleCycle(const CommandLine& line)
 {
-    const auto lock = LockOrSay(RegistryStore::ResolveFolder(line.RegistryDir));
+    const auto lock = LockOrSay(ResolveStoreFolders(line.RegistryDir).Machine);
     if (!lock) {
         return kExitAlreadyRunning;
     }
     ConsoleRig rig(line);
-    TFMain main(rig.MakeFrontEnd(rig.loop), StartupPaths{std::filesystem::current_path(), JournalPath(line)});
+    TFMain main(rig.MakeFrontEnd(rig.loop), StartupPaths{LogFolder(), JournalPath(line)});
     try {
         main.FormCreate(TFMain::Automation::Off);
     } catch (const std::exception& e) {
@@ -178,13 +179,13 @@ int RunConsoleCycle(const CommandLine& line)
 
 int RunService(const CommandLine& line)
 {
-    const auto lock = LockOrSay(RegistryStore::ResolveFolder(line.RegistryDir));
+    const auto lock = LockOrSay(ResolveStoreFolders(line.RegistryDir).Machine);
     if (!lock) {
         return kExitAlreadyRunning;
     }
     ConsoleRig rig(line);
     ServiceEventLoop loop(rig.loop);
-    TFMain main(rig.MakeFrontEnd(loop), StartupPaths{std::filesystem::current_path(), JournalPath(line)});
+    TFMain main(rig.MakeFrontEnd(loop), StartupPaths{LogFolder(), JournalPath(line)});
 
     struct sigaction action
     {

@@ -15,9 +15,9 @@
 #include "ui/QtDesktop.h"
 #include "ui/QtEventLoop.h"
 #include "ui/QtFtpCallThread.h"
-#include "ui/QtTranslations.h"
 #include "ui/QtSoundPlayer.h"
 #include "ui/QtTimer.h"
+#include "ui/QtTranslations.h"
 #include "ui/TFAbout.h"
 #include "ui/TFMess.h"
 #include "ui/TFUStatus.h"
@@ -108,15 +108,15 @@ int RunTray(const CommandLine& line, int argc, char** argv)
         std::fprintf(stderr, "ornel_ftp: Qt's Russian translations are not installed\n");
     }
 
-    const std::filesystem::path storeFolder = RegistryStore::ResolveFolder(line.RegistryDir);
+    const StoreFolders store = ResolveStoreFolders(line.RegistryDir);
     std::int64_t holder = 0;
-    const std::unique_ptr<InstanceLock> lock = InstanceLock::TryAcquire(storeFolder, holder);
+    const std::unique_ptr<InstanceLock> lock = InstanceLock::TryAcquire(store.Machine, holder);
     if (!lock) {
-        return SecondStart(storeFolder, holder);
+        return SecondStart(store.Machine, holder);
     }
 
-    RegistryStore registry(storeFolder);
-    const Contacts contacts = Contacts::Read(ContactsFile(storeFolder));
+    RegistryStore registry(store.Machine, store.User);
+    const Contacts contacts = Contacts::Read(ContactsFile(store.Machine));
     QtFtpCallThread ftpCalls;
     SystemClock clock;
     QtEventLoop loop;
@@ -134,8 +134,7 @@ int RunTray(const CommandLine& line, int argc, char** argv)
                       registry,
                       [] { return std::make_unique<QtTimer>(); },
                       [&loop] { return std::make_unique<InotifyWatcher>(loop); }};
-    StartupPaths paths{std::filesystem::current_path(),
-                       line.Journal.value_or(ExecutableFolder() / Journal::kFileName)};
+    StartupPaths paths{LogFolder(), line.Journal.value_or(DefaultJournalFile())};
     TFMain main(frontEnd, paths);
     main.SetFtpCallGate(&ftpCalls);
     tray.SetHost(DetectTrayHost());
@@ -200,9 +199,9 @@ int RunTray(const CommandLine& line, int argc, char** argv)
     QObject::connect(&tray, &TrayIcon::StatusClicked, showStatus);
     // A second start of the program brings the status window forward.
     InstanceChannel channel;
-    if (!channel.Listen(storeFolder)) {
+    if (!channel.Listen(store.Machine)) {
         std::fprintf(stderr, "ornel_ftp: a second start cannot reach this one: %s\n",
-                     qPrintable(InstanceChannel::Address(storeFolder)));
+                     qPrintable(InstanceChannel::Address(store.Machine)));
     }
     QObject::connect(&channel, &InstanceChannel::ShowStatusRequested, showStatus);
     QPointer<TFAbout> about;

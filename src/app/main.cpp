@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/FrontEnds.h"
+#include "app/Paths.h"
 
 #include <cstdio>
 #include <exception>
@@ -8,6 +9,7 @@
 int main(int argc, char** argv)
 {
     using namespace ornel;
+    ApplyLayoutFileMask();
     CommandLine line;
     try {
         line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

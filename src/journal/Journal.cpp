@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -220,6 +221,13 @@ void Journal::Compact(double limit)
         }
         m_db->Execute("DETACH DATABASE compact");
         attached = false;
+        // The copy was made with the default permissions; it takes over the file's own, or
+        // a journal shared by a group would lock the other members out after a compaction.
+        struct stat original
+        {
+        };
+        if (::stat(m_file.c_str(), &original) != 0 || ::chmod(tmp.c_str(), original.st_mode & 07777) != 0)
+            throw SystemError(m_file, "права доступа не перенесены на сжатую копию");
         if (!SyncPath(tmp))
             throw SystemError(m_file, "сжатая копия не записана");
         // Renamed while this connection still holds the old file, so no other process can

@@ -10,7 +10,8 @@ namespace ornel
 
 // Writes `content` to "<target>.tmp" in the same folder, flushes it to disk, renames it
 // over `target` and flushes the folder. A replaced file keeps its permission bits; a new
-// one is readable by its owner only (it may hold passwords). Throws std::runtime_error.
+// one is readable by its owner only (it may hold passwords), and by the folder's group too
+// when the folder is set-group-ID (shared by that group). Throws std::runtime_error.
 void ReplaceFileAtomically(const std::filesystem::path& target, std::string_view content);
 
 enum class AtomicWriteStage

@@ -11,7 +11,8 @@ namespace ornel
 class FileLock
 {
 public:
-    // Creates the lock file when missing and waits for the lock at most `wait`. Throws
+    // Creates the lock file when missing (mode 0666 less the umask; it holds nothing) and
+    // waits for the lock at most `wait`; a lock file the caller may only read serves. Throws
     // std::runtime_error naming the lock file when it cannot be had.
     explicit FileLock(const std::filesystem::path& lockFile,
                       std::chrono::milliseconds wait = std::chrono::seconds(10));

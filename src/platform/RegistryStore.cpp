@@ -76,14 +76,16 @@ namespace detail
 class RegistryHives
 {
 public:
-    explicit RegistryHives(std::filesystem::path folder)
-        : m_folder(std::move(folder))
+    RegistryHives(std::filesystem::path machineFolder, const std::filesystem::path& userFolder)
+        : m_folder(std::move(machineFolder))
     {
+        m_states[0].Folder = m_folder;
         m_states[0].File = m_folder / "hklm.reg";
         m_states[0].LockFile = m_folder / "hklm.lock";
         m_states[0].Root = "HKEY_LOCAL_MACHINE";
-        m_states[1].File = m_folder / "hkcu.reg";
-        m_states[1].LockFile = m_folder / "hkcu.lock";
+        m_states[1].Folder = userFolder;
+        m_states[1].File = userFolder / "hkcu.reg";
+        m_states[1].LockFile = userFolder / "hkcu.lock";
         m_states[1].Root = "HKEY_CURRENT_USER";
     }
 
@@ -118,7 +120,7 @@ public:
             return;
         }
         try {
-            CreateFolder();
+            CreateFolder(s);
             const FileLock lock(s.LockFile);
             Refresh(s);
             RegDocument updated = s.Document;
@@ -139,7 +141,7 @@ public:
         s.BatchDirty = false;
         s.BatchFirstName.clear();
         try {
-            CreateFolder();
+            CreateFolder(s);
             s.BatchLock = std::make_unique<FileLock>(s.LockFile);
             s.Loaded = false;
             Refresh(s);
@@ -178,6 +180,7 @@ public:
 private:
     struct HiveState
     {
+        std::filesystem::path Folder;
         std::filesystem::path File;
         std::filesystem::path LockFile;
         std::string Root;
@@ -194,13 +197,13 @@ private:
     HiveState& State(Hive hive) { return m_states[hive == Hive::LocalMachine ? 0 : 1]; }
     const HiveState& State(Hive hive) const { return m_states[hive == Hive::LocalMachine ? 0 : 1]; }
 
-    void CreateFolder() const
+    static void CreateFolder(const HiveState& s)
     {
-        if (std::filesystem::is_directory(m_folder))
+        if (std::filesystem::is_directory(s.Folder))
             return;
-        std::filesystem::create_directories(m_folder);
+        std::filesystem::create_directories(s.Folder);
         // The store holds passwords: the folder we create is the owner's alone.
-        std::filesystem::permissions(m_folder, std::filesystem::perms::owner_all);
+        std::filesystem::permissions(s.Folder, std::filesystem::perms::owner_all);
     }
 
     // A read costs one stat while the file is the one read last; it is read and parsed
@@ -452,7 +455,11 @@ std::vector<std::string> RegistryKey::ValueNames() const
 }
 
 RegistryStore::RegistryStore(std::filesystem::path folder)
-    : m_hives(std::make_unique<detail::RegistryHives>(std::move(folder)))
+    : m_hives(std::make_unique<detail::RegistryHives>(folder, folder))
+{}
+
+RegistryStore::RegistryStore(std::filesystem::path machineFolder, std::filesystem::path userFolder)
+    : m_hives(std::make_unique<detail::RegistryHives>(std::move(machineFolder), userFolder))
 {}
 
 RegistryStore::~RegistryStore() = default;

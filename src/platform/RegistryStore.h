@@ -90,7 +90,11 @@ private:
 class RegistryStore
 {
 public:
+    // Both hives in one folder.
     explicit RegistryStore(std::filesystem::path folder);
+    // HKEY_LOCAL_MACHINE (hklm.reg and the store's lock files) in `machineFolder`,
+    // HKEY_CURRENT_USER (hkcu.reg) in `userFolder`.
+    RegistryStore(std::filesystem::path machineFolder, std::filesystem::path userFolder);
     ~RegistryStore();
     RegistryStore(RegistryStore&&) noexcept;
     RegistryStore& operator=(RegistryStore&&) noexcept;
@@ -102,8 +106,9 @@ public:
     // every value reads as absent, as the registry does without write access.
     [[nodiscard]] RegistryKey OpenKey(Hive hive, const std::string& keyPath);
 
+    // The machine-wide folder.
     [[nodiscard]] const std::filesystem::path& Folder() const;
-    // hklm.reg / hkcu.reg in the folder.
+    // hklm.reg / hkcu.reg, each in its hive's folder.
     [[nodiscard]] std::filesystem::path HiveFile(Hive hive) const;
 
 private:

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,15 +19,6 @@ namespace
 constexpr double kNow = 46000.5;
 constexpr double kHour = 1.0 / 24.0;
 constexpr const char* kCompacting = "Сжатие локальной БД........";
-
-std::vector<std::string> FolderNames(const std::filesystem::path& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Journals `count` names at `when`, with long archive paths so the rows weigh something.
 void Seed(const std::filesystem::path& file, double when, int count, const std::string& prefix)
@@ -177,6 +169,8 @@ TEST(JournalStore, TwentyOldRowsStayAndTheTwentyFirstStartsThePurge)
 
     Seed(file, kNow - 3.0, 1, "older");
     const auto sizeBefore = std::filesystem::file_size(file);
+    // Permissions given to share the journal with a group outlive the compaction's copy.
+    ASSERT_EQ(chmod(file.c_str(), 0660), 0);
     std::int64_t lastId = 0;
     {
         RawJournal raw(file);
@@ -215,6 +209,11 @@ TEST(JournalStore, TwentyOldRowsStayAndTheTwentyFirstStartsThePurge)
     journal.Close();
 
     EXPECT_LT(std::filesystem::file_size(file), sizeBefore);
+    struct stat st
+    {
+    };
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0660u);
     EXPECT_EQ(FolderNames(folder.Path()), std::vector<std::string>{"ornel_ftp.db"});
     RawJournal raw(file);
     EXPECT_EQ(raw.Text("PRAGMA integrity_check"), "ok");

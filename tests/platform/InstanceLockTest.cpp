@@ -6,6 +6,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,6 +44,21 @@ TEST(InstanceLock, HeldForTheObjectsLifeWithTheHoldersIdAndNotInheritedByChildre
     ASSERT_NE(second, nullptr);
     // The new holder's id replaced a longer or shorter old one completely.
     EXPECT_EQ(ReadFile(store / InstanceLock::kFileName), std::to_string(::getpid()) + "\n");
+}
+
+TEST(InstanceLock, ALockFileMadeInASharedStoreOpensForTheWholeGroup)
+{
+    TempFolder folder;
+    const mode_t saved = umask(0007);
+    std::int64_t holder = 0;
+    auto lock = InstanceLock::TryAcquire(folder.Path(), holder);
+    umask(saved);
+    ASSERT_NE(lock, nullptr);
+    struct stat st
+    {
+    };
+    ASSERT_EQ(stat((folder / InstanceLock::kFileName).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0660u);
 }
 
 TEST(InstanceLock, AFolderThatCannotHoldTheFileIsAnError)

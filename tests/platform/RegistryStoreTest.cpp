@@ -6,6 +6,7 @@
 #include "support/ErrorOf.h"
 #include "support/TempFolder.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -131,6 +132,39 @@ TEST(RegistryStore, OpeningAKeyCreatesItOnDisk)
     store.OpenKey(Hive::LocalMachine, kOptions).WriteInteger("Port", 21);
     ASSERT_EQ(stat(store.HiveFile(Hive::LocalMachine).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(RegistryStore, MachineAndUserHivesLiveInTheirOwnFolders)
+{
+    const TempFolder folder;
+    const auto machine = folder / "machine";
+    const auto user = folder / "home" / ".config" / "ornel_ftp";
+    std::filesystem::create_directories(machine);
+    // The machine-wide folder of an installed agent is shared by a group through the
+    // set-group-ID bit: a new settings file there is the group's as well as the owner's.
+    ASSERT_EQ(chmod(machine.c_str(), 02770), 0);
+    {
+        RegistryStore store(machine, user);
+        EXPECT_EQ(store.Folder(), machine);
+        store.OpenKey(Hive::LocalMachine, kOptions).WriteString("IP", "10.0.0.1");
+        EXPECT_FALSE(std::filesystem::exists(user)) << "a machine-wide write touched the user's folder";
+        store.OpenKey(Hive::CurrentUser, "SOFTWARE\\RUX\\ORNEL_FTP\\FUStatus").WriteInteger("Left", 5);
+    }
+    EXPECT_EQ(FolderNames(machine), (std::vector<std::string>{"hklm.lock", "hklm.reg"}));
+    EXPECT_EQ(FolderNames(user), (std::vector<std::string>{"hkcu.lock", "hkcu.reg"}));
+    struct stat st
+    {
+    };
+    ASSERT_EQ(stat((machine / "hklm.reg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0660u);
+    ASSERT_EQ(stat(user.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(stat((user / "hkcu.reg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    RegistryStore again(machine, user);
+    EXPECT_EQ(again.OpenKey(Hive::LocalMachine, kOptions).ReadString("IP"), "10.0.0.1");
+    EXPECT_FALSE(again.OpenKey(Hive::CurrentUser, kOptions).ValueExists("IP"));
 }
 
 TEST(RegistryStore, SeesAndKeepsChangesMadeByAnotherWriter)
@@ -275,6 +309,24 @@ TEST(FileLock, ASecondHolderIsRefusedInsteadOfHanging)
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("x.lock"), std::string::npos) << e.what();
     }
+}
+
+TEST(FileLock, ALockFileMadeInASharedStoreServesTheWholeGroup)
+{
+    const TempFolder folder;
+    const mode_t saved = umask(0007);
+    {
+        const FileLock made(folder / "hklm.lock");
+    }
+    umask(saved);
+    struct stat st
+    {
+    };
+    ASSERT_EQ(stat((folder / "hklm.lock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0660u);
+    // A member who may only read the lock file still takes the lock.
+    ASSERT_EQ(chmod((folder / "hklm.lock").c_str(), 0440), 0);
+    const FileLock readOnly(folder / "hklm.lock");
 }
 
 namespace

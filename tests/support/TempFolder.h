@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace ornel::test {
 
@@ -25,5 +26,7 @@ private:
 // Small file helpers for tests.
 void WriteFile(const std::filesystem::path& file, const std::string& content);
 [[nodiscard]] std::string ReadFile(const std::filesystem::path& file);
+// The names in a folder, sorted.
+[[nodiscard]] std::vector<std::string> FolderNames(const std::filesystem::path& folder);
 
 } // namespace ornel::test

@@ -73,12 +73,27 @@ void WriteAll(int fd, std::string_view data, const std::filesystem::path& file)
         Notify(AtomicWriteStage::HalfWritten);
 }
 
+// A new file is its owner's alone, as it may hold passwords; in a set-group-ID folder, which
+// is shared by the members of its group, it is theirs too.
+mode_t NewFileMode(const std::filesystem::path& folder)
+{
+    struct stat info
+    {
+    };
+    if (::stat(folder.c_str(), &info) == 0 && (info.st_mode & S_ISGID) != 0)
+        return 0660;
+    return 0600;
+}
+
 } // namespace
 
 void ReplaceFileAtomically(const std::filesystem::path& target, std::string_view content)
 {
     const std::filesystem::path temp = target.string() + ".tmp";
-    mode_t mode = 0600;
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+    mode_t mode = NewFileMode(folder);
     struct stat existing
     {
     };
@@ -103,9 +118,6 @@ void ReplaceFileAtomically(const std::filesystem::path& target, std::string_view
     Notify(AtomicWriteStage::Renamed);
 
     // The rename is durable only once the folder entry itself reaches the disk.
-    std::filesystem::path folder = target.parent_path();
-    if (folder.empty())
-        folder = ".";
     Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.Get() < 0)
         Fail("Cannot open folder", folder, errno);

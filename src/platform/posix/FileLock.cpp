@@ -14,7 +14,10 @@ namespace ornel
 
 FileLock::FileLock(const std::filesystem::path& lockFile, std::chrono::milliseconds wait)
 {
-    m_fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // The lock file stays empty, so reading is all a holder needs, and its mode follows the
+    // umask: in a folder shared by a group, a lock file that one member (or root) created
+    // must not keep the other members from saving.
+    m_fd = ::open(lockFile.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (m_fd < 0)
         throw std::runtime_error("Cannot open lock file " + lockFile.string() + ": " + std::strerror(errno));
     // flock locks belong to the open file description, so they also exclude a second

@@ -64,7 +64,12 @@ std::unique_ptr<InstanceLock> InstanceLock::TryAcquire(const std::filesystem::pa
     const std::filesystem::path file = folder / kFileName;
     // Close-on-exec: a child (the encryption program) must not keep the lock alive after
     // the agent has ended.
-    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // The mode follows the umask: in a store shared by a group, the lock file one member (or
+    // root) made must open for the others too. A member who may only read it still locks.
+    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0 && errno == EACCES) {
+        fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    }
     if (fd < 0) {
         throw std::runtime_error("Cannot open the lock file " + file.string() + ": " + std::strerror(errno));
     }
