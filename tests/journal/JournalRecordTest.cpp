@@ -114,7 +114,7 @@ TEST_F(JournalRecords, EveryEventMakesItsRowChangeAndOneLogRow)
         EXPECT_DOUBLE_EQ(plain.DateAdd, kNoon + kHour);
     }
 
-    // The rollback journal lives beside the file only while the journal is open.
+    // The write-ahead log lives beside the file only while the journal is open.
     m_journal.AddJournalRecord("out.txt", "", JournalEvent::Encrypted);
     const auto names = [this] {
         std::vector<std::string> found;
@@ -123,7 +123,7 @@ TEST_F(JournalRecords, EveryEventMakesItsRowChangeAndOneLogRow)
         std::sort(found.begin(), found.end());
         return found;
     };
-    EXPECT_EQ(names(), (std::vector<std::string>{"ornel_ftp.db", "ornel_ftp.db-journal"}));
+    EXPECT_EQ(names(), (std::vector<std::string>{"ornel_ftp.db", "ornel_ftp.db-wal"}));
     m_journal.Close();
     EXPECT_EQ(names(), (std::vector<std::string>{"ornel_ftp.db"}));
     m_journal.Open(m_file);
