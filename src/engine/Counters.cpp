@@ -16,17 +16,27 @@ Counters::Counters(RegistryStore& registry)
 
 void Counters::CountSent(std::int64_t size)
 {
-    m_held.Sent.push_back(size);
-    if (!m_inBatch) {
-        FlushBatch();
-    }
+    Count(m_held.Sent, size);
 }
 
 void Counters::CountReceived(std::int64_t size)
 {
-    m_held.Received.push_back(size);
-    if (!m_inBatch) {
+    Count(m_held.Received, size);
+}
+
+void Counters::Count(std::vector<std::int64_t>& held, std::int64_t size)
+{
+    held.push_back(size);
+    if (m_inBatch) {
+        return;
+    }
+    try {
         FlushBatch();
+    } catch (...) {
+        // A single count that cannot be written ends the transfer before it starts; the file
+        // is counted at its next attempt.
+        held.pop_back();
+        throw;
     }
 }
 

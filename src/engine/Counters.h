@@ -49,6 +49,7 @@ private:
         std::vector<std::int64_t> Received;
     };
 
+    void Count(std::vector<std::int64_t>& held, std::int64_t size);
     void Write(const Held& held);
 
     RegistryStore& m_registry;

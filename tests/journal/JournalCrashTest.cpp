@@ -274,5 +274,108 @@ TEST(JournalCrash, AKilledRecorderLeavesWholeRecordsOnly)
     }
 }
 
+// A process killed in the middle of a batch leaves none of the batch's records, and one
+// killed after its commit all of them: the rows of work that is done again are the only ones
+// a crash can take. A journal whose committed records still stand in its log when the
+// process dies is compacted with them, and no log of the old file is ever left beside the
+// compacted one, also when the compaction is killed right after the copy took the name.
+TEST(JournalCrash, ABatchIsAllOrNothingAndTheCompactionKeepsWhatTheLogHeld)
+{
+    TempFolder folder;
+    const auto file = folder / "ornel_ftp.db";
+    const std::filesystem::path wal = file.string() + "-wal";
+    const std::filesystem::path tmp = file.string() + ".tmp";
+    enum class Round
+    {
+        Uncommitted,
+        Committed,
+        CommittedAndCompactionKilledAfterItsRename,
+    };
+    for (const Round round :
+         {Round::Uncommitted, Round::Committed, Round::CommittedAndCompactionKilledAfterItsRename}) {
+        SCOPED_TRACE(static_cast<int>(round));
+        const bool commit = round != Round::Uncommitted;
+        std::filesystem::remove(file);
+        Journal::Create(file);
+        std::fflush(nullptr);
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // A week ago, 30 files; today, 50 more: all in one batch, in the log only.
+            FakeClock clock(kNow - 7.0);
+            Journal journal(clock, nullptr);
+            try {
+                journal.Open(file);
+                journal.BeginBatch();
+                for (int i = 0; i < 80; ++i) {
+                    if (i == 30)
+                        clock.Set(kNow);
+                    journal.AddJournalRecord("batch" + std::to_string(i), "", JournalEvent::Downloaded);
+                }
+                if (commit)
+                    journal.CommitBatch();
+            } catch (const std::exception&) {
+                _exit(1);
+            }
+            kill(getpid(), SIGKILL);
+            _exit(3);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        ASSERT_TRUE(std::filesystem::exists(wal)) << "the log is left as the crash left it";
+
+        if (round == Round::CommittedAndCompactionKilledAfterItsRename) {
+            // The next opening purges the week-old files and compacts; it is killed as soon as
+            // the copy has the file's name.
+            int started[2];
+            ASSERT_EQ(pipe(started), 0);
+            child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                close(started[0]);
+                FakeClock clock(kNow);
+                Journal journal(clock, [&](const std::string& title) {
+                    if (title == kCompacting)
+                        (void)!write(started[1], "c", 1);
+                });
+                try {
+                    journal.Open(file);
+                } catch (const std::exception&) {
+                    _exit(1);
+                }
+                pause();
+                _exit(0);
+            }
+            close(started[1]);
+            char c = 0;
+            ASSERT_EQ(read(started[0], &c, 1), 1);
+            close(started[0]);
+            bool copyMade = false;
+            bool renamed = false;
+            // Bounded by the spin count; the child waits to be killed.
+            for (long spin = 0; spin < 50'000'000 && !renamed; ++spin) {
+                const bool exists = std::filesystem::exists(tmp);
+                copyMade = copyMade || exists;
+                renamed = copyMade && !exists;
+            }
+            kill(child, SIGKILL);
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            EXPECT_TRUE(renamed);
+        }
+
+        FakeClock clock(kNow);
+        Journal journal(clock, nullptr);
+        journal.Open(file);
+        EXPECT_EQ(journal.TodayRows().size(), commit ? 50u : 0u);
+        journal.Close();
+        EXPECT_FALSE(std::filesystem::exists(wal));
+        RawJournal raw(file);
+        EXPECT_EQ(raw.Text("PRAGMA integrity_check"), "ok");
+        EXPECT_EQ(raw.Integer("SELECT count(*) FROM FileList"), commit ? 50 : 0);
+        EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG"), commit ? 50 : 0);
+    }
+}
+
 } // namespace
 } // namespace ornel::test

@@ -225,5 +225,41 @@ TEST_F(JournalRecords, GridEditsInsertsAndDeletesSingleRows)
     EXPECT_GT(m_journal.TodayRows().back().ID, id);
 }
 
+// A batch is one transaction: a view of the rows hears of them at the commit, in order; a
+// batch rolled back leaves nothing; a listing alone is a transaction of its own.
+TEST_F(JournalRecords, ABatchIsToldAtItsCommitAndARolledBackOneLeavesNothing)
+{
+    std::vector<std::string> told;
+    m_journal.SetOnRecorded([&told](const std::string& name) { told.push_back(name); });
+
+    m_journal.BeginBatch();
+    EXPECT_TRUE(m_journal.InBatch());
+    m_journal.AddJournalRecord("a.txt", "", JournalEvent::OutgoingFound);
+    m_journal.AddJournalListing("b.txt\r\nc.txt");
+    m_journal.AddJournalRecord("a.txt", "/arc/a.txt", JournalEvent::ArchivedPlain);
+    EXPECT_TRUE(told.empty()) << "nothing is committed yet";
+    m_journal.CommitBatch();
+    EXPECT_FALSE(m_journal.InBatch());
+    EXPECT_EQ(told, (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "a.txt"}));
+
+    told.clear();
+    m_journal.BeginBatch();
+    m_journal.AddJournalRecord("d.txt", "", JournalEvent::Downloaded);
+    m_journal.AddJournalRecord("a.txt", "", JournalEvent::Uploaded);
+    m_journal.RollbackBatch();
+    EXPECT_TRUE(told.empty());
+    const FileListRow a = OnlyRowNamed(m_journal.TodayRows(), "a.txt");
+    EXPECT_FALSE(a.State.has_value()) << "the rolled back upload left its row unchanged";
+
+    m_journal.AddJournalRecords({"e.txt", "f.txt"}, JournalEvent::OutgoingFound);
+    EXPECT_EQ(told, (std::vector<std::string>{"e.txt", "f.txt"}));
+
+    RawJournal raw = Reopen();
+    EXPECT_EQ(raw.Integer("SELECT count(*) FROM FileList WHERE FileName='d.txt'"), 0);
+    EXPECT_EQ(raw.Integer("SELECT count(*) FROM FileList"), 5);
+    EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG"), 6);
+    EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG WHERE EventType=5"), 0);
+}
+
 } // namespace
 } // namespace ornel::test
