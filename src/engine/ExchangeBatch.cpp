@@ -30,6 +30,7 @@ void ExchangeBatch::Begin()
 {
     m_files = FileBatch();
     m_deferred.clear();
+    m_required.clear();
     m_work = 0;
     m_bytes = 0;
     m_started = std::chrono::steady_clock::now();
@@ -60,6 +61,11 @@ void ExchangeBatch::DeleteAfterCommit(const std::filesystem::path& source, Needs
 void ExchangeBatch::AfterCommit(std::function<void()> step, Needs needs)
 {
     m_deferred.push_back(Deferred{std::move(needs), {}, std::move(step)});
+}
+
+void ExchangeBatch::RequireNamed(FileBatch::Item item, std::string message, bool withReason)
+{
+    m_required.push_back(Required{item, std::move(message), withReason});
 }
 
 bool ExchangeBatch::AllNamed(const Needs& needs) const
@@ -118,6 +124,11 @@ void ExchangeBatch::Finish()
         }
     }
     m_deferred.clear();
+    for (const Required& r : m_required) {
+        if (!m_files.Placed(r.Item)) {
+            throw std::runtime_error(r.WithReason ? r.Message + ": " + m_files.Failure(r.Item) : r.Message);
+        }
+    }
     if (countersFailure) {
         std::rethrow_exception(countersFailure);
     }

@@ -51,12 +51,16 @@ public:
     // Runs `step` once the batch is committed and its sources are deleted, when every item of
     // `needs` got its name. Steps run in the order given and report their own failures.
     void AfterCommit(std::function<void()> step, Needs needs = {});
+    // An item whose missing name is an error: Finish() ends by throwing `message` when it got
+    // none (with the reason unless `withReason` is off). Other items that get no name only
+    // hold back what needs them.
+    void RequireNamed(FileBatch::Item item, std::string message, bool withReason = true);
 
     // The batch's copies and downloads on the disk with their names and folders, then the
     // counters, then the journal's commit, then the deletions and the other steps. Throws
     // when the files cannot be made durable (the journal's batch is then rolled back and
     // nothing is deleted), when the commit fails (nothing is deleted) or, after all the
-    // rest, when the counters could not be written. Runs once.
+    // rest, when a required item got no name or the counters could not be written. Runs once.
     void Finish();
     // Finish() and a fresh batch after it.
     void Restart();
@@ -72,6 +76,12 @@ private:
         std::filesystem::path Source; // a deletion, or
         std::function<void()> Step;   // another step
     };
+    struct Required
+    {
+        FileBatch::Item Item;
+        std::string Message;
+        bool WithReason;
+    };
 
     void Begin();
     [[nodiscard]] bool AllNamed(const Needs& needs) const;
@@ -80,6 +90,7 @@ private:
     Counters* m_counters;
     FileBatch m_files;
     std::vector<Deferred> m_deferred;
+    std::vector<Required> m_required;
     std::size_t m_work = 0;
     std::int64_t m_bytes = 0;
     std::chrono::steady_clock::time_point m_started;

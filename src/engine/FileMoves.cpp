@@ -202,6 +202,7 @@ std::optional<FileBatch::Item> FileMoves::Backup(const std::string& dayFolder, c
         if (!item) {
             throw std::runtime_error(kCannotSave);
         }
+        batch->RequireNamed(*item, kCannotSave, false);
     } else {
         const auto made = BackupFile(file, folder);
         if (!made) {

@@ -243,6 +243,9 @@ bool Incoming::ReceiveOne(const std::string& listed, ExchangeBatch& batch)
             }
         }
         download = batch.Files().StageWritten(written, local);
+        // A name that the folder refuses (too long, taken by a folder) fails the download
+        // only when the batch names it: an error all the same, and the server keeps the file.
+        batch.RequireNamed(download, "Файл " + name + " не сохранён");
     } catch (const std::exception& e) {
         (void)DeleteFile(written); // nothing half-received may wait in TempReciv for decryption
         LogError(e.what());

@@ -453,6 +453,37 @@ TEST(TransferScripted, ADownloadThatCannotBeMadeDurableStaysOnTheServer)
     EXPECT_TRUE(f.cycle.LastCycleFailed());
 }
 
+// A download whose name is taken by a folder cannot be named when its batch ends: an error,
+// and the server keeps the file.
+TEST(TransferScripted, ADownloadThatCannotTakeItsNameStaysOnTheServer)
+{
+    CycleFixture f;
+    fs::create_directories(f.tempReciv / "a.txt" / "inside");
+    ScriptedFtpServer server;
+    ListAndFetchOne(server).On("CDUP", "250 OK").On("QUIT", "221 Bye");
+    f.UseServer(server.Port());
+    server.Start();
+
+    f.cycle.RunReceiveSend();
+
+    ASSERT_TRUE(server.WaitFinished()) << f.LogText();
+    EXPECT_TRUE(server.Mismatches().empty()) << ::testing::PrintToString(server.Received());
+    EXPECT_FALSE(Sent(server, "DELE a.txt"));
+    bool named = false;
+    for (const auto& line : f.Lines()) {
+        named = named || line.rfind("Ошибка: Файл a.txt не сохранён: ", 0) == 0;
+    }
+    EXPECT_TRUE(named) << f.LogText();
+    EXPECT_TRUE(fs::is_directory(f.tempReciv / "a.txt" / "inside"));
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(f.tempReciv)) {
+        names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "temp2"})) << "no hidden download is left";
+    EXPECT_TRUE(f.cycle.LastCycleFailed());
+}
+
 TEST(TransferScripted, AFailingEncryptionProgramEndsTheHalfWithOneErrorLine)
 {
     CycleFixture f;
