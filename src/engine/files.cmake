@@ -1,4 +1,5 @@
-# Folder layout and file moves, the encryption program call, counters, notifications.
+# Folder layout, file moves and their batches, the encryption program call, counters,
+# notifications.
 target_sources(ornel_engine PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/Counters.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CryptCall.cpp
