@@ -10,16 +10,6 @@
 namespace ornel
 {
 
-std::filesystem::path ExecutableFolder()
-{
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) {
-        return std::filesystem::current_path();
-    }
-    return exe.parent_path();
-}
-
 StoreFolders ResolveStoreFolders(const std::string& commandLineDir)
 {
     // ResolveFolder applies --registry-dir, the environment and HOME in that order.

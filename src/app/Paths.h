@@ -3,6 +3,7 @@
 // system layout. Used by main() and the front ends before anything is opened.
 #pragma once
 
+#include "platform/ProgramFolder.h"
 #include "platform/RegistryStore.h"
 
 #include <filesystem>
@@ -10,9 +11,6 @@
 
 namespace ornel
 {
-
-// The folder of the running executable.
-[[nodiscard]] std::filesystem::path ExecutableFolder();
 
 // The settings store's two parts: the machine-wide one (configuration, counters, the
 // store's lock files) and the per-user one (window placement).

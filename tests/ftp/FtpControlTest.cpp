@@ -2,7 +2,6 @@
 #include "ftp/FtpErrors.h"
 #include "platform/CodePage.h"
 #include "platform/Socket.h"
-#include "support/RealFtpServer.h"
 
 #include <gtest/gtest.h>
 
