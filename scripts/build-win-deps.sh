@@ -117,9 +117,10 @@ rm -f "$prefix"/lib/*.la
 dir=$(source_dir libcrypto++)
 make -C "$dir" -s -j "$jobs" -f GNUmakefile-cross CXX="$CXX" AR="$AR" RANLIB="$RANLIB" \
     CXXFLAGS="$common_cflags -DNDEBUG -DCRYPTOPP_DISABLE_ASM" static
-mkdir -p "$prefix/include/crypto++"
+mkdir -p "$prefix/include/cryptopp"
 cp "$dir/libcryptopp.a" "$prefix/lib/"
-cp "$dir"/*.h "$prefix/include/crypto++/"
+cp "$dir"/*.h "$prefix/include/cryptopp/"
+ln -s cryptopp "$prefix/include/crypto++" # both names, as Debian's package has them
 cat >"$prefix/lib/pkgconfig/libcrypto++.pc" <<EOF
 prefix=$prefix
 libdir=\${prefix}/lib

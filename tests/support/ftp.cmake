@@ -1,6 +1,9 @@
 # The scripted FTP server and the real-server launchers (pure-ftpd and ProFTPD run unpacked
 # from the build folder; their password files take crypt hashes).
-target_sources(ornel_test_support PRIVATE ${CMAKE_CURRENT_LIST_DIR}/ScriptedFtpServer.cpp)
+target_sources(ornel_test_support PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/LoopbackPort.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ScriptedFtpServer.cpp
+)
 # The real servers are Linux programs, started from the Linux tests only.
 if(NOT WIN32)
     target_sources(ornel_test_support PRIVATE
