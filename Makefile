@@ -30,7 +30,7 @@ test: deps
 # The Windows build (x86_64, static) with mingw-w64 in $(WINBUILD)/, its libraries
 # cross-built once from Debian's sources (scripts/build-win-deps.sh). The Linux build's
 # tests run its test executables under Wine (label wine).
-WINBUILD ?= build-win
+WINBUILD ?= $(BUILD)-win
 windows: deps
 	JOBS=$(JOBS) bash scripts/build-windows.sh $(WINBUILD)
 

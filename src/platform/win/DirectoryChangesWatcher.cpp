@@ -62,8 +62,14 @@ struct Session
 {
     ~Session()
     {
-        if (folder != INVALID_HANDLE_VALUE)
+        if (folder != INVALID_HANDLE_VALUE) {
+            // A read still asked for (a start that failed half-way) must end before its
+            // buffer goes; one that ended or was never made returns at once.
+            CancelIoEx(folder, &pending);
+            DWORD ignored = 0;
+            GetOverlappedResult(folder, &pending, &ignored, TRUE);
             CloseHandle(folder);
+        }
         if (stop)
             CloseHandle(stop);
         if (io)
@@ -75,6 +81,8 @@ struct Session
     HANDLE io = nullptr;   // completion of the pending read
     DWORD filter = 0;
     bool subtree = true;
+    OVERLAPPED pending{};               // the read in progress (thread only, once started)
+    std::vector<std::uint8_t> buffer;   // where it puts the changes
 
     std::mutex mutex;
     std::condition_variable changed;
@@ -89,18 +97,22 @@ void RecordError(Session& s, const std::string& text)
     s.error = text;
 }
 
-// Waits for one batch of changes. True with `change` when there is one to report; false
-// when the session was stopped or the folder can no longer be watched.
-bool NextBatch(Session& s, std::vector<std::uint8_t>& buffer, bool& change)
+// Asks for the next batch of changes. The system collects changes from this call on, so
+// the first one is made before the watcher reports itself active.
+bool Arm(Session& s)
 {
-    OVERLAPPED pending{};
-    pending.hEvent = s.io;
+    s.pending = OVERLAPPED{};
+    s.pending.hEvent = s.io;
     ResetEvent(s.io);
-    if (!ReadDirectoryChangesW(s.folder, buffer.data(), static_cast<DWORD>(buffer.size()), s.subtree ? TRUE : FALSE,
-                               s.filter, nullptr, &pending, nullptr)) {
-        RecordError(s, SystemError(GetLastError()).what());
-        return false;
-    }
+    return ReadDirectoryChangesW(s.folder, s.buffer.data(), static_cast<DWORD>(s.buffer.size()),
+                                 s.subtree ? TRUE : FALSE, s.filter, nullptr, &s.pending, nullptr) != 0;
+}
+
+// Waits for the batch asked for. True with `change` when there is one to report; false
+// when the session was stopped or the folder can no longer be watched.
+bool NextBatch(Session& s, bool& change)
+{
+    OVERLAPPED& pending = s.pending;
     const HANDLE waits[] = {s.io, s.stop};
     const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
     if (which != WAIT_OBJECT_0) {
@@ -129,15 +141,21 @@ void ThreadMain(std::shared_ptr<Session> session, std::shared_ptr<Link> link, st
                 EventLoop* loop)
 {
     Session& s = *session;
-    std::vector<std::uint8_t> buffer(kBufferSize);
     for (;;) {
         bool change = false;
-        if (!NextBatch(s, buffer, change))
+        if (!NextBatch(s, change))
             break;
+        // Asked again before the hand-over, so nothing that happens meanwhile is missed.
+        if (!Arm(s)) {
+            RecordError(s, SystemError(GetLastError()).what());
+            break;
+        }
         if (!change)
             continue;
-        if (WaitForSingleObject(s.stop, 0) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(s.stop, 0) == WAIT_OBJECT_0) {
+            NextBatch(s, change); // cancels the read just asked for
             break;
+        }
         {
             std::lock_guard lock(s.mutex);
             s.handingOver = true;
@@ -154,8 +172,11 @@ void ThreadMain(std::shared_ptr<Session> session, std::shared_ptr<Link> link, st
             s.handingOver = false;
         }
         s.changed.notify_all();
-        if (!delivered)
-            break; // the loop is shutting down: nobody will take notices any more
+        if (!delivered) {
+            SetEvent(s.stop);
+            NextBatch(s, change); // the loop is shutting down: nobody will take notices any more
+            break;
+        }
     }
     {
         std::lock_guard lock(s.mutex);
@@ -251,6 +272,9 @@ private:
         session->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         session->io = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (!session->stop || !session->io)
+            throw SystemError(GetLastError());
+        session->buffer.resize(kBufferSize);
+        if (!Arm(*session))
             throw SystemError(GetLastError());
         ++m_link->generation;
         std::thread(ThreadMain, session, m_link, m_link->generation, &m_loop).detach();
