@@ -10,6 +10,7 @@
 #include "platform/ConsoleTimer.h"
 #include "platform/FolderWatcher.h"
 #include "platform/InstanceLock.h"
+#include "platform/PathText.h"
 #include "platform/RegistryStore.h"
 #include "platform/StopRequest.h"
 #include "platform/SystemClock.h"
@@ -127,7 +128,7 @@ int RunInitJournal(const CommandLine& line)
     const std::filesystem::path file = line.File.empty() ? JournalPath(line) : line.File;
     Journal::Create(file);
     ShareWithFolderGroup(file);
-    std::printf("Journal created: %s\n", file.c_str());
+    std::printf("Journal created: %s\n", PathToUtf8(file).c_str());
     return 0;
 }
 
@@ -135,7 +136,7 @@ int RunImportReg(const CommandLine& line)
 {
     RegistryStore registry = OpenSettingsStore(line.RegistryDir);
     const ImportReport report = ImportRegistry(registry, line.File);
-    std::printf("Imported %d values from %s into %s\n", report.Imported, line.File.c_str(),
+    std::printf("Imported %d values from %s into %s\n", report.Imported, PathToUtf8(line.File).c_str(),
                 registry.Location().c_str());
     for (const auto& name : report.Skipped) {
         std::printf("Skipped unknown value %s\n", name.c_str());
@@ -150,7 +151,7 @@ int RunExportReg(const CommandLine& line)
 {
     RegistryStore registry = OpenSettingsStore(line.RegistryDir);
     ExportRegistry(registry, line.File);
-    std::printf("Exported the settings and counters to %s\n", line.File.c_str());
+    std::printf("Exported the settings and counters to %s\n", PathToUtf8(line.File).c_str());
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // Paths and UTF-8 texts. Inside the program every text is UTF-8, while a narrow string
 // turned into a path (or a path into one) goes through the ANSI code page on Windows: these
-// two convert as UTF-8 on every system. Free functions, any thread.
+// convert as UTF-8 on every system. Paths split from texts (settings, command lines) take
+// "\" and "/" alike, as Windows does. Free functions, any thread.
 #pragma once
 
 #include <filesystem>
@@ -19,6 +20,17 @@ namespace ornel
 {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
+}
+
+[[nodiscard]] constexpr bool IsPathDelim(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+// The position of the last "\" or "/" in `text`; npos when it has none.
+[[nodiscard]] inline std::size_t LastPathDelim(std::string_view text)
+{
+    return text.find_last_of("\\/");
 }
 
 } // namespace ornel

@@ -5,6 +5,7 @@
 #include "platform/CodePage.h"
 #include "platform/FileLock.h"
 #include "platform/FileSnapshot.h"
+#include "platform/PathText.h"
 #include "platform/RegFile.h"
 
 #include <array>
@@ -528,7 +529,7 @@ RegistryStore& RegistryStore::operator=(RegistryStore&&) noexcept = default;
 std::filesystem::path RegistryStore::ResolveFolder(const std::string& commandLineDir)
 {
     if (!commandLineDir.empty())
-        return commandLineDir;
+        return PathFromUtf8(commandLineDir);
     if (const char* fromEnvironment = std::getenv("ORNEL_FTP_REGISTRY_DIR");
         fromEnvironment && *fromEnvironment)
         return fromEnvironment;

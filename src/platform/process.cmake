@@ -1,8 +1,9 @@
-# Files and folders (copy without replacing, exclusive-open test), child programs and the
-# folder of the running program.
+# Files and folders (copy without replacing, exclusive-open test), child programs, the stop
+# request, and the running program's folder and command line.
 target_sources(ornel_platform PRIVATE ${CMAKE_CURRENT_LIST_DIR}/Process.cpp)
 if(WIN32)
     target_sources(ornel_platform PRIVATE
+        ${CMAKE_CURRENT_LIST_DIR}/win/WinCommandLineArgs.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win/WinProcess.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win/WinProgramFolder.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win/WinStopRequest.cpp
@@ -11,6 +12,7 @@ if(WIN32)
     target_link_libraries(ornel_platform PUBLIC shell32)
 else()
     target_sources(ornel_platform PRIVATE
+        ${CMAKE_CURRENT_LIST_DIR}/posix/PosixCommandLineArgs.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixFileSystem.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixExclusiveOpen.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixProcess.cpp

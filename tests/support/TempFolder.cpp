@@ -63,7 +63,8 @@ std::vector<std::string> FolderNames(const std::filesystem::path& folder)
 {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
+        const std::u8string name = entry.path().filename().u8string(); // UTF-8 on every system
+        names.emplace_back(name.begin(), name.end());
     }
     std::sort(names.begin(), names.end());
     return names;
