@@ -47,6 +47,7 @@ done
 
 started=$(date +%s)
 rm -rf "$root"
+mkdir -p "$cache_root"
 # Caches of other versions are of no further use here.
 find "$cache_root" -mindepth 1 -maxdepth 1 ! -name "$key" -exec rm -rf {} +
 mkdir -p "$root"/{apt/etc/sources.list.d,apt/etc/preferences.d,apt/state/lists/partial,apt/cache/archives/partial,src,prefix/include,prefix/lib/pkgconfig}

@@ -3,6 +3,7 @@
 #include "platform/Socket.h"
 
 #include <map>
+#include <utility>
 
 namespace ornel
 {
@@ -95,6 +96,24 @@ bool IsDottedQuad(const std::string& text)
         pos = dot + 1;
     }
     return parts == 4;
+}
+
+Socket::~Socket()
+{
+    Close();
+}
+
+Socket::Socket(Socket&& other) noexcept
+    : m_handle(std::exchange(other.m_handle, kNoHandle))
+{}
+
+Socket& Socket::operator=(Socket&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        m_handle = std::exchange(other.m_handle, kNoHandle);
+    }
+    return *this;
 }
 
 } // namespace ornel

@@ -159,24 +159,6 @@ std::string ResolveIPv4(const std::string& host)
     return address;
 }
 
-Socket::~Socket()
-{
-    Close();
-}
-
-Socket::Socket(Socket&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, kNoHandle))
-{}
-
-Socket& Socket::operator=(Socket&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, kNoHandle);
-    }
-    return *this;
-}
-
 Socket Socket::CreateTcp()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -1,6 +1,8 @@
-// FileSnapshot on Windows: the file read is kept open (sharing read, write and delete, so
-// nobody is kept from replacing it) as a C run-time descriptor; its identity is the
-// volume, the file index, the size and the times.
+// FileSnapshot on Windows. Windows refuses to replace a file that someone holds open, so
+// the file read is closed at once and no descriptor is kept: m_fd only tells whether there
+// was a file (kThere). Its identity is the volume, the file index (NTFS puts a sequence
+// number in its high bits, so a new file does not take over an old one's index), the size,
+// the times and the attributes.
 #include "platform/FileSnapshot.h"
 
 #include "platform/PathText.h"
@@ -8,8 +10,6 @@
 
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
 #include <stdexcept>
 #include <utility>
 
@@ -40,6 +40,8 @@ std::array<std::int64_t, 7> IdentityOf(const BY_HANDLE_FILE_INFORMATION& info)
             0};
 }
 
+constexpr int kThere = 0;
+
 bool Missing(DWORD error)
 {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -62,16 +64,6 @@ HANDLE OpenRegular(const std::filesystem::path& file, BY_HANDLE_FILE_INFORMATION
         Fail(file, "not a regular file");
     }
     return h;
-}
-
-int AsDescriptor(HANDLE h, const std::filesystem::path& file)
-{
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY);
-    if (fd < 0) {
-        CloseHandle(h);
-        Fail(file, "no descriptor for the file");
-    }
-    return fd;
 }
 
 } // namespace
@@ -102,9 +94,7 @@ FileSnapshot& FileSnapshot::operator=(FileSnapshot&& other) noexcept
 
 void FileSnapshot::Close()
 {
-    if (m_fd >= 0)
-        _close(m_fd);
-    m_fd = -1;
+    m_fd = -1; // nothing is held open
 }
 
 FileSnapshot FileSnapshot::Read(const std::filesystem::path& file, std::size_t maxSize, std::string& content)
@@ -138,8 +128,9 @@ FileSnapshot FileSnapshot::Read(const std::filesystem::path& file, std::size_t m
         done += got;
     }
     content.resize(done);
+    CloseHandle(h);
     snapshot.m_identity = IdentityOf(info);
-    snapshot.m_fd = AsDescriptor(h, file);
+    snapshot.m_fd = kThere;
     return snapshot;
 }
 
@@ -152,8 +143,9 @@ FileSnapshot FileSnapshot::Hold(const std::filesystem::path& file)
     const HANDLE h = OpenRegular(file, info);
     if (h == INVALID_HANDLE_VALUE)
         return snapshot;
+    CloseHandle(h);
     snapshot.m_identity = IdentityOf(info);
-    snapshot.m_fd = AsDescriptor(h, file);
+    snapshot.m_fd = kThere;
     return snapshot;
 }
 

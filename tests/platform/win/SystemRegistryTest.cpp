@@ -1,8 +1,10 @@
 #include "platform/RegistryStore.h"
 
+#include "platform/PathText.h"
 #include "platform/Process.h"
 #include "support/ErrorOf.h"
 #include "support/RegistrySandbox.h"
+#include "support/TempFolder.h"
 
 #include <windows.h>
 
@@ -160,6 +162,28 @@ TEST(SystemRegistry, TheMachineHiveIsTheViewThe32BitProgramKeptItsSettingsIn)
     EXPECT_EQ(Raw(HKEY_LOCAL_MACHINE, Wide(path), L"IP", KEY_WOW64_32KEY).first, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(Raw(HKEY_LOCAL_MACHINE, Wide(path), L"IP", KEY_WOW64_64KEY).first, static_cast<DWORD>(REG_NONE));
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), KEY_WOW64_32KEY, 0);
+}
+
+TEST(FileStore, AFolderNamedOnTheCommandLineKeepsTheFileStoreOnWindowsToo)
+{
+    TempFolder folder;
+    RegistryStore store(folder.Path() / "Настройки");
+    RegistryKey key = store.OpenKey(Hive::LocalMachine, kOptions);
+    {
+        RegistryBatch batch(store, Hive::LocalMachine);
+        key.WriteString("PostBoxOut", "c:\\DEPO\\Out");
+        key.WriteInteger("Port", 21);
+        batch.Commit();
+    }
+    EXPECT_TRUE(std::filesystem::exists(store.HiveFile(Hive::LocalMachine)));
+    EXPECT_EQ(store.Location(), PathToUtf8(folder.Path() / "Настройки"));
+
+    // Another writer's save is seen by the next read; the file is replaced under our open
+    // snapshot of it.
+    RegistryStore other(folder.Path() / "Настройки");
+    other.OpenKey(Hive::LocalMachine, kOptions).WriteInteger("Port", 2121);
+    EXPECT_EQ(key.ReadInteger("Port"), 2121);
+    EXPECT_EQ(key.ReadString("postboxout"), "c:\\DEPO\\Out");
 }
 
 } // namespace
