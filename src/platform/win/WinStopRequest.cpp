@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <atomic>
 #include <exception>
 
@@ -92,6 +94,32 @@ void WINAPI ServiceMain(DWORD, wchar_t**)
     ReportStatus(SERVICE_STOPPED, static_cast<DWORD>(g_serviceResult));
 }
 
+// The service manager starts a service as a child of services.exe. Asking it otherwise
+// costs nothing on Windows, but Wine's dispatcher waits seconds for a manager that never
+// calls: the parent is looked at first.
+bool StartedByServiceManager()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return true; // cannot tell: let the dispatcher decide
+    const DWORD self = GetCurrentProcessId();
+    DWORD parent = 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == self)
+            parent = entry.th32ParentProcessID;
+    }
+    bool byManager = false;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && parent != 0; more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == parent)
+            byManager = lstrcmpiW(entry.szExeFile, L"services.exe") == 0;
+    }
+    CloseHandle(snapshot);
+    return byManager;
+}
+
 } // namespace
 
 void InstallStopRequestHandler(void (*onStop)())
@@ -102,6 +130,8 @@ void InstallStopRequestHandler(void (*onStop)())
 
 int RunAsSystemService(const std::function<int()>& body)
 {
+    if (!StartedByServiceManager())
+        return body();
     g_serviceBody = &body;
     // An own-process service needs no name in its table; the service manager knows it.
     wchar_t noName[] = L"";

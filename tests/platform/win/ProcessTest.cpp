@@ -49,12 +49,13 @@ TEST(WinProcess, GivesTheArgumentsFolderAndShowModeAndTheExitCode)
     const auto report = folder / "report.txt";
     StartFailure failure;
     // Blanks and quotes inside an argument reach the program unchanged.
-    auto process = Process::Start(Probe(), {"report", PathToUtf8(report), "-I", "a b", "say \"hi\"", "C:\\dir\\"},
+    auto process = Process::Start(Probe(),
+                                  {"report", PathToUtf8(report), "-I", "a b", "say \"hi\"", "C:\\dir\\", "Отчёт ✓"},
                                   work, &failure, WindowShow::Hidden);
     ASSERT_TRUE(process) << failure.Detail;
     ASSERT_EQ(WaitForEnd(*process), 0);
     EXPECT_EQ(ReadFile(report), PathToUtf8(work) + "\n" +
-                                    std::to_string(SW_HIDE) + "\n-I\na b\nsay \"hi\"\nC:\\dir\\\n");
+                                    std::to_string(SW_HIDE) + "\n-I\na b\nsay \"hi\"\nC:\\dir\\\nОтчёт ✓\n");
 
     auto minimised = Process::Start(Probe(), {"report", PathToUtf8(report)}, {}, nullptr,
                                     WindowShowOfType(1));

@@ -2,11 +2,13 @@
 #include "platform/FileLock.h"
 #include "platform/FolderWatcher.h"
 #include "platform/InstanceLock.h"
+#include "platform/StopRequest.h"
 #include "support/TempFolder.h"
 #include "support/WineCheck.h"
 
 #include <windows.h>
 
+#include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -130,6 +132,31 @@ TEST(FileLock, ASecondHolderIsRefusedInsteadOfHanging)
     const auto start = std::chrono::steady_clock::now();
     EXPECT_THROW(FileLock(file, std::chrono::milliseconds(100)), std::runtime_error);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+std::atomic<int> g_stops{0};
+
+TEST(StopRequest, OutsideTheServiceManagerTheServiceRunsHere)
+{
+    // Started from a console (or by a test runner), not by the service manager: the body
+    // runs at once, and its result and errors are the caller's.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunAsSystemService([] { return 7; }), 7);
+    EXPECT_THROW(RunAsSystemService([]() -> int { throw std::runtime_error("no journal"); }), std::runtime_error);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(StopRequest, CtrlBreakReachesTheHandler)
+{
+    InstallStopRequestHandler([] { ++g_stops; });
+    // A test runner gives no console; one of our own then.
+    if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0) &&
+        !(AllocConsole() && SetConsoleCtrlHandler(nullptr, FALSE) && GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0)))
+        GTEST_SKIP() << "no console to send Ctrl+Break to (Wine run without a terminal has none)";
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (g_stops.load() == 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(g_stops.load(), 1);
 }
 
 } // namespace
