@@ -23,7 +23,6 @@ public:
 
 private:
     std::intptr_t m_handle = -1; // the system's descriptor or handle
-
 };
 
 } // namespace ornel

@@ -44,10 +44,11 @@ class Process
 public:
     // Starts `program` with `arguments` in `workingFolder` (empty: the current folder), in a
     // process group (a job on Windows) of its own, so that the program and whatever it
-    // starts can be stopped together. A program path with a folder part ("/" or "\\") is
-    // taken relative to the current folder, one without is looked for in the current folder
-    // and then on PATH. Returns nothing (the reason in `failure`) when the program could not
-    // be started. `show` applies where programs have windows (Windows).
+    // starts can be stopped together. A program path with a folder part ("/", on Windows
+    // "\\" too) is taken relative to the current folder, one without is looked for in the
+    // current folder and then on PATH (Windows: the system's search order). Returns nothing
+    // (the reason in `failure`) when the program could not be started. `show` applies where
+    // programs have windows (Windows).
     [[nodiscard]] static std::optional<Process> Start(const std::string& program,
                                                       const std::vector<std::string>& arguments,
                                                       const std::filesystem::path& workingFolder,

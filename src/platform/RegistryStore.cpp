@@ -1,12 +1,12 @@
 #include "platform/RegistryStore.h"
 
 #include "platform/AtomicFile.h"
-#include "platform/RegistryBackEnd.h"
 #include "platform/CodePage.h"
 #include "platform/FileLock.h"
 #include "platform/FileSnapshot.h"
 #include "platform/PathText.h"
 #include "platform/RegFile.h"
+#include "platform/RegistryBackEnd.h"
 
 #include <array>
 #include <cstdlib>
@@ -131,8 +131,9 @@ public:
                 key = &document.Keys.back();
             }
             if (RegValue* existing = FindRegValue(*key, value.Name)) {
+                // The registry keeps the spelling the value was created with.
                 RegValue replacement = value;
-                replacement.Name = existing->Name; // the registry keeps the spelling the value was created with
+                replacement.Name = existing->Name;
                 *existing = std::move(replacement);
             } else {
                 key->Values.push_back(value);

@@ -5,7 +5,6 @@
 #pragma once
 
 #include "support/LoopbackPort.h"
-
 #include "support/ServerProcess.h"
 
 #include <filesystem>
@@ -71,6 +70,5 @@ private:
     std::filesystem::path m_workDir;
     int m_workDirLock = -1;
 };
-
 
 } // namespace ornel::test

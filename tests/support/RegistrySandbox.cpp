@@ -1,8 +1,7 @@
 #include "support/RegistrySandbox.h"
 
-#include <windows.h>
-
 #include <atomic>
+#include <windows.h>
 
 namespace ornel::test
 {
@@ -10,7 +9,8 @@ namespace ornel::test
 RegistrySandbox::RegistrySandbox()
 {
     static std::atomic<int> counter{0};
-    m_key = "Software\\OrnelFtpTests\\" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+    m_key =
+        "Software\\OrnelFtpTests\\" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
     // Process ids come round again: a test that died may have left this very key behind.
     Remove();
 }

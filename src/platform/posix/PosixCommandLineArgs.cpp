@@ -8,6 +8,7 @@ std::vector<std::string> CommandLineArgs(int argc, char** argv)
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
-void UseUtf8Console() {}
+void UseUtf8Console()
+{}
 
 } // namespace ornel

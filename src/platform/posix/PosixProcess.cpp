@@ -161,7 +161,6 @@ Process::~Process()
     }
 }
 
-
 std::optional<int> Process::TryWait()
 {
     if (m_exitCode || m_id <= 0) {

@@ -44,8 +44,8 @@ void WakeSignal::Clear() noexcept
 
 void WakeSignal::Wait(std::chrono::milliseconds timeout) noexcept
 {
-    const int ms = static_cast<int>(
-        std::clamp<std::int64_t>(timeout.count(), 0, std::numeric_limits<int>::max()));
+    const int ms =
+        static_cast<int>(std::clamp<std::int64_t>(timeout.count(), 0, std::numeric_limits<int>::max()));
     pollfd fd{static_cast<int>(m_handle), POLLIN, 0};
     const int r = poll(&fd, 1, ms);
     (void)r; // EINTR (a signal, such as the one that quits) just means "look again"

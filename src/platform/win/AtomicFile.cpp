@@ -6,10 +6,9 @@
 #include "platform/PathText.h"
 #include "platform/win/WideText.h"
 
-#include <windows.h>
-
 #include <atomic>
 #include <stdexcept>
+#include <windows.h>
 
 namespace ornel
 {
@@ -51,8 +50,8 @@ void ReplaceFileAtomically(const std::filesystem::path& target, std::string_view
 {
     std::filesystem::path temporary = target;
     temporary += L".tmp";
-    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         Fail("Cannot create", temporary, GetLastError());
     const std::size_t half = content.size() / 2;

@@ -6,14 +6,13 @@
 #include "platform/FolderWatcher.h"
 #include "platform/win/WideText.h"
 
-#include <windows.h>
-
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <vector>
+#include <windows.h>
 
 namespace ornel
 {
@@ -81,8 +80,8 @@ struct Session
     HANDLE io = nullptr;   // completion of the pending read
     DWORD filter = 0;
     bool subtree = true;
-    OVERLAPPED pending{};               // the read in progress (thread only, once started)
-    std::vector<std::uint8_t> buffer;   // where it puts the changes
+    OVERLAPPED pending{};             // the read in progress (thread only, once started)
+    std::vector<std::uint8_t> buffer; // where it puts the changes
 
     std::mutex mutex;
     std::condition_variable changed;
@@ -218,9 +217,15 @@ public:
     DirectoryChangesWatcher(const DirectoryChangesWatcher&) = delete;
     DirectoryChangesWatcher& operator=(const DirectoryChangesWatcher&) = delete;
 
-    void SetFolderName(const fs::path& folder) override { Restart([&] { m_folder = folder; }, folder != m_folder); }
+    void SetFolderName(const fs::path& folder) override
+    {
+        Restart([&] { m_folder = folder; }, folder != m_folder);
+    }
     [[nodiscard]] fs::path FolderName() const override { return m_folder; }
-    void SetFilter(WatchFilter filter) override { Restart([&] { m_filter = filter; }, filter != m_filter); }
+    void SetFilter(WatchFilter filter) override
+    {
+        Restart([&] { m_filter = filter; }, filter != m_filter);
+    }
     void SetMonitorSubtree(bool subtree) override
     {
         Restart([&] { m_subtree = subtree; }, subtree != m_subtree);
@@ -264,9 +269,9 @@ private:
             return;
         }
         // Every kind of sharing: the watch must not keep anyone from renaming or deleting.
-        session->folder = CreateFileW(m_folder.c_str(), FILE_LIST_DIRECTORY,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+        session->folder = CreateFileW(
+            m_folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
         if (session->folder == INVALID_HANDLE_VALUE)
             throw SystemError(GetLastError());
         session->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);

@@ -2,10 +2,9 @@
 
 #include "platform/win/WideText.h"
 
-#include <windows.h>
-
 #include <stdexcept>
 #include <thread>
+#include <windows.h>
 
 namespace ornel
 {
@@ -17,8 +16,9 @@ FileLock::FileLock(const std::filesystem::path& lockFile, std::chrono::milliseco
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        file = CreateFileW(lockFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        file = CreateFileW(lockFile.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         throw std::runtime_error("Cannot open lock file " + win::Utf8(lockFile.wstring()) + ": " +
                                  win::SystemErrorText(GetLastError()));
@@ -27,7 +27,8 @@ FileLock::FileLock(const std::filesystem::path& lockFile, std::chrono::milliseco
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
         OVERLAPPED whole{};
-        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole))
+        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                       &whole))
             break;
         const DWORD error = GetLastError();
         if (error == ERROR_LOCK_VIOLATION && std::chrono::steady_clock::now() < deadline) {
@@ -35,7 +36,8 @@ FileLock::FileLock(const std::filesystem::path& lockFile, std::chrono::milliseco
             continue;
         }
         CloseHandle(file);
-        throw std::runtime_error("Cannot lock " + win::Utf8(lockFile.wstring()) + ": " + win::SystemErrorText(error));
+        throw std::runtime_error("Cannot lock " + win::Utf8(lockFile.wstring()) + ": " +
+                                 win::SystemErrorText(error));
     }
     m_handle = reinterpret_cast<std::intptr_t>(file);
 }

@@ -8,10 +8,9 @@
 #include "platform/PathText.h"
 #include "platform/win/WideText.h"
 
-#include <windows.h>
-
 #include <stdexcept>
 #include <utility>
+#include <windows.h>
 
 namespace ornel
 {
@@ -50,8 +49,9 @@ bool Missing(DWORD error)
 // Opens a regular file for reading; INVALID_HANDLE_VALUE when it or its folder is missing.
 HANDLE OpenRegular(const std::filesystem::path& file, BY_HANDLE_FILE_INFORMATION& info)
 {
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h =
+        CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (Missing(error))

@@ -2,11 +2,10 @@
 
 #include "platform/win/WideText.h"
 
-#include <windows.h>
-
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <windows.h>
 
 namespace ornel
 {
@@ -76,8 +75,8 @@ std::unique_ptr<InstanceLock> InstanceLock::TryAcquire(const std::filesystem::pa
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
-        h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         throw std::runtime_error("Cannot open the lock file " + win::Utf8(file.wstring()) + ": " +
                                  win::SystemErrorText(GetLastError()));
@@ -90,7 +89,8 @@ std::unique_ptr<InstanceLock> InstanceLock::TryAcquire(const std::filesystem::pa
             holder = ReadHolder(h);
             return nullptr;
         }
-        throw std::runtime_error("Cannot lock " + win::Utf8(file.wstring()) + ": " + win::SystemErrorText(error));
+        throw std::runtime_error("Cannot lock " + win::Utf8(file.wstring()) + ": " +
+                                 win::SystemErrorText(error));
     }
     // The id only feeds a message; a failure to write it does not stop the agent.
     const std::string pid = std::to_string(GetCurrentProcessId()) + "\r\n";

@@ -2,10 +2,9 @@
 
 #include "platform/win/WideText.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <stdexcept>
+#include <windows.h>
 
 namespace ornel
 {

@@ -1,9 +1,8 @@
 #include "platform/CommandLineArgs.h"
-
 #include "platform/win/WideText.h"
 
 #include <windows.h>
-
+// The headers below need the types windows.h declares.
 #include <shellapi.h>
 
 namespace ornel

@@ -2,14 +2,13 @@
 // for a file that is not a program itself), the show mode of the options' window type,
 // and the job to stop the program together with what it started.
 #include "platform/Process.h"
-
 #include "platform/win/WideText.h"
 
-#include <windows.h>
-
-#include <shellapi.h>
 #include <thread>
 #include <utility>
+#include <windows.h>
+// The headers below need the types windows.h declares.
+#include <shellapi.h>
 
 namespace ornel
 {
@@ -104,8 +103,9 @@ HANDLE MakeJob()
 }
 
 // Returns the process's handle, or null (the reason in `failure`).
-HANDLE StartThroughShell(const std::wstring& program, const std::wstring& parameters, const std::wstring& folder,
-                         WindowShow show, const std::string& name, StartFailure* failure)
+HANDLE StartThroughShell(const std::wstring& program, const std::wstring& parameters,
+                         const std::wstring& folder, WindowShow show, const std::string& name,
+                         StartFailure* failure)
 {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;

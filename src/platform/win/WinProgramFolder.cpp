@@ -1,8 +1,7 @@
 #include "platform/ProgramFolder.h"
 
-#include <windows.h>
-
 #include <string>
+#include <windows.h>
 
 namespace ornel
 {

@@ -6,13 +6,12 @@
 #include "platform/RegistryBackEnd.h"
 #include "platform/win/WideText.h"
 
-#include <windows.h>
-
 #include <array>
 #include <cstring>
 #include <cwchar>
 #include <stdexcept>
 #include <utility>
+#include <windows.h>
 
 namespace ornel::detail
 {
@@ -67,7 +66,8 @@ RegValue FromData(const std::string& name, DWORD type, const std::vector<BYTE>& 
         if (data.size() == sizeof(DWORD)) {
             value.Kind = RegKind::Dword;
             value.Dword = static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
-                          static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
+                          static_cast<std::uint32_t>(data[2]) << 16 |
+                          static_cast<std::uint32_t>(data[3]) << 24;
             return value;
         }
         break;
@@ -113,8 +113,10 @@ public:
             m_roots[1] = Root{HKEY_CURRENT_USER, L"", "HKEY_CURRENT_USER"};
         } else {
             const std::wstring base = win::Wide(sandboxKey) + L"\\";
-            m_roots[0] = Root{HKEY_CURRENT_USER, base + L"HKEY_LOCAL_MACHINE\\", "HKEY_CURRENT_USER\\" + sandboxKey};
-            m_roots[1] = Root{HKEY_CURRENT_USER, base + L"HKEY_CURRENT_USER\\", "HKEY_CURRENT_USER\\" + sandboxKey};
+            m_roots[0] =
+                Root{HKEY_CURRENT_USER, base + L"HKEY_LOCAL_MACHINE\\", "HKEY_CURRENT_USER\\" + sandboxKey};
+            m_roots[1] =
+                Root{HKEY_CURRENT_USER, base + L"HKEY_CURRENT_USER\\", "HKEY_CURRENT_USER\\" + sandboxKey};
         }
     }
 

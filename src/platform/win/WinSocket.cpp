@@ -2,12 +2,11 @@
 // program's messages carry.
 #include "platform/Socket.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include <algorithm>
 #include <climits>
 #include <utility>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
 namespace ornel
 {
@@ -118,7 +117,8 @@ void SetTimeoutOption(std::intptr_t handle, int option, std::chrono::millisecond
     // Winsock takes milliseconds as a DWORD; it honours the option only on sockets made
     // with WSA_FLAG_OVERLAPPED.
     const DWORD ms = static_cast<DWORD>(std::clamp<std::int64_t>(timeout.count(), 0, MAXDWORD));
-    if (::setsockopt(Native(handle), SOL_SOCKET, option, reinterpret_cast<const char*>(&ms), sizeof ms) != 0) {
+    if (::setsockopt(Native(handle), SOL_SOCKET, option, reinterpret_cast<const char*>(&ms), sizeof ms) !=
+        0) {
         ThrowLast();
     }
 }

@@ -2,12 +2,11 @@
 // stop when the agent runs as a Windows service.
 #include "platform/StopRequest.h"
 
-#include <windows.h>
-
-#include <tlhelp32.h>
-
 #include <atomic>
 #include <exception>
+#include <windows.h>
+// The headers below need the types windows.h declares.
+#include <tlhelp32.h>
 
 namespace ornel
 {
@@ -54,7 +53,8 @@ void ReportStatus(DWORD state, DWORD exitCode = NO_ERROR)
 {
     g_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     g_status.dwCurrentState = state;
-    g_status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+    g_status.dwControlsAccepted =
+        state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
     g_status.dwWin32ExitCode = exitCode == NO_ERROR ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
     g_status.dwServiceSpecificExitCode = exitCode;
     g_status.dwWaitHint = state == SERVICE_STOP_PENDING ? 30000 : 0;
@@ -112,7 +112,8 @@ bool StartedByServiceManager()
     }
     bool byManager = false;
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && parent != 0; more = Process32NextW(snapshot, &entry)) {
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && parent != 0;
+         more = Process32NextW(snapshot, &entry)) {
         if (entry.th32ProcessID == parent)
             byManager = lstrcmpiW(entry.szExeFile, L"services.exe") == 0;
     }

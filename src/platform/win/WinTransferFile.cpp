@@ -1,16 +1,14 @@
 // TransferFile on Windows: CreateFileW (create-new for a download, a shared read for an
 // upload), held as a C run-time descriptor in binary mode.
-#include "platform/TransferFile.h"
-
 #include "platform/PathText.h"
+#include "platform/TransferFile.h"
 #include "platform/win/WideText.h"
-
-#include <windows.h>
 
 #include <climits>
 #include <fcntl.h>
 #include <io.h>
 #include <utility>
+#include <windows.h>
 
 namespace ornel
 {
@@ -67,8 +65,8 @@ TransferFile& TransferFile::operator=(TransferFile&& other) noexcept
 TransferFile TransferFile::CreateNew(const std::filesystem::path& path)
 {
     const std::string failure = "Cannot create file " + Quoted(path);
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         throw TransferFileError(failure + win::SystemErrorText(GetLastError()));
     }
@@ -105,7 +103,8 @@ void TransferFile::Write(const char* data, std::size_t size)
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
         DWORD written = 0;
         if (!WriteFile(Handle(m_fd), data, chunk, &written, nullptr)) {
-            throw TransferFileError("Cannot write file " + Quoted(m_path) + win::SystemErrorText(GetLastError()));
+            throw TransferFileError("Cannot write file " + Quoted(m_path) +
+                                    win::SystemErrorText(GetLastError()));
         }
         data += written;
         size -= written;

@@ -9,19 +9,18 @@
 //                         sleeps MS itself
 #include "platform/CommandLineArgs.h"
 
-#include <windows.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 namespace
 {
 
 std::string Utf8(const std::wstring& wide)
 {
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr,
+                                           0, nullptr, nullptr);
     std::string text(static_cast<std::size_t>(length), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), text.data(), length, nullptr,
                         nullptr);
@@ -30,7 +29,8 @@ std::string Utf8(const std::wstring& wide)
 
 std::wstring Wide(const std::string& utf8)
 {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), nullptr, 0);
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring text(static_cast<std::size_t>(length), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), text.data(), length);
     return text;
@@ -66,7 +66,8 @@ int main(int argc, char** argv)
         startup.cb = sizeof startup;
         GetStartupInfoW(&startup);
         std::string text = Utf8(folder) + "\n";
-        text += std::to_string((startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : -1) + "\n";
+        text +=
+            std::to_string((startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : -1) + "\n";
         for (std::size_t i = 2; i < args.size(); ++i)
             text += args[i] + "\n";
         Write(args[1], text);
@@ -79,7 +80,8 @@ int main(int argc, char** argv)
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION child{};
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child))
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &child))
             return 101;
         Write(args[1], std::to_string(child.dwProcessId));
         CloseHandle(child.hThread);

@@ -4,10 +4,9 @@
 #include "platform/ProgramFolder.h"
 #include "support/TempFolder.h"
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
 #include <thread>
+#include <windows.h>
 
 namespace ornel::test
 {
@@ -49,16 +48,16 @@ TEST(WinProcess, GivesTheArgumentsFolderAndShowModeAndTheExitCode)
     const auto report = folder / "report.txt";
     StartFailure failure;
     // Blanks and quotes inside an argument reach the program unchanged.
-    auto process = Process::Start(Probe(),
-                                  {"report", PathToUtf8(report), "-I", "a b", "say \"hi\"", "C:\\dir\\", "Отчёт ✓"},
-                                  work, &failure, WindowShow::Hidden);
+    auto process = Process::Start(
+        Probe(), {"report", PathToUtf8(report), "-I", "a b", "say \"hi\"", "C:\\dir\\", "Отчёт ✓"}, work,
+        &failure, WindowShow::Hidden);
     ASSERT_TRUE(process) << failure.Detail;
     ASSERT_EQ(WaitForEnd(*process), 0);
-    EXPECT_EQ(ReadFile(report), PathToUtf8(work) + "\n" +
-                                    std::to_string(SW_HIDE) + "\n-I\na b\nsay \"hi\"\nC:\\dir\\\nОтчёт ✓\n");
+    EXPECT_EQ(ReadFile(report), PathToUtf8(work) + "\n" + std::to_string(SW_HIDE) +
+                                    "\n-I\na b\nsay \"hi\"\nC:\\dir\\\nОтчёт ✓\n");
 
-    auto minimised = Process::Start(Probe(), {"report", PathToUtf8(report)}, {}, nullptr,
-                                    WindowShowOfType(1));
+    auto minimised =
+        Process::Start(Probe(), {"report", PathToUtf8(report)}, {}, nullptr, WindowShowOfType(1));
     ASSERT_TRUE(minimised);
     ASSERT_EQ(WaitForEnd(*minimised), 0);
     EXPECT_NE(ReadFile(report).find("\n" + std::to_string(SW_MINIMIZE) + "\n"), std::string::npos);

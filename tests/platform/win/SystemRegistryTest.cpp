@@ -1,15 +1,13 @@
-#include "platform/RegistryStore.h"
-
 #include "platform/PathText.h"
 #include "platform/Process.h"
+#include "platform/RegistryStore.h"
 #include "support/ErrorOf.h"
 #include "support/RegistrySandbox.h"
 #include "support/TempFolder.h"
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
 #include <thread>
+#include <windows.h>
 
 namespace ornel::test
 {
@@ -94,7 +92,8 @@ TEST(SystemRegistry, StoresEveryKindAsTheRegistrysOwnTypeAndKeepsTheStoresRules)
     EXPECT_EQ(ErrorOf([&] { (void)read.ReadInteger("IP"); }), "Failed to get data for 'IP'");
     EXPECT_EQ(ErrorOf([&] { (void)read.ReadString("Port"); }), "Invalid data type for 'Port'");
     EXPECT_EQ(ErrorOf([&] { (void)read.ReadString("Absent"); }), "Failed to get data for 'Absent'");
-    EXPECT_EQ(read.GetDataInfo("KodSend")->Size, 3u); // as an ANSI reader is told: two characters and the zero
+    EXPECT_EQ(read.GetDataInfo("KodSend")->Size,
+              3u); // as an ANSI reader is told: two characters and the zero
 }
 
 TEST(SystemRegistry, ReadsWhatAnotherProgramWroteAndKeepsItsSpelling)
@@ -160,7 +159,8 @@ TEST(SystemRegistry, TheMachineHiveIsTheViewThe32BitProgramKeptItsSettingsIn)
     RegistryKey key = store.OpenKey(Hive::LocalMachine, path);
     key.WriteString("IP", "ftp.example");
     EXPECT_EQ(Raw(HKEY_LOCAL_MACHINE, Wide(path), L"IP", KEY_WOW64_32KEY).first, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(Raw(HKEY_LOCAL_MACHINE, Wide(path), L"IP", KEY_WOW64_64KEY).first, static_cast<DWORD>(REG_NONE));
+    EXPECT_EQ(Raw(HKEY_LOCAL_MACHINE, Wide(path), L"IP", KEY_WOW64_64KEY).first,
+              static_cast<DWORD>(REG_NONE));
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), KEY_WOW64_32KEY, 0);
 }
 

@@ -6,11 +6,10 @@
 #include "support/TempFolder.h"
 #include "support/WineCheck.h"
 
-#include <windows.h>
-
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
+#include <windows.h>
 
 namespace ornel::test
 {
@@ -33,7 +32,8 @@ bool ServeUntil(ConsoleEventLoop& loop, const std::function<bool()>& done,
 bool QuietFor(ConsoleEventLoop& loop, const int& notices, std::chrono::milliseconds span)
 {
     const int before = notices;
-    ServeUntil(loop, [] { return false; }, span);
+    ServeUntil(
+        loop, [] { return false; }, span);
     return notices == before;
 }
 
@@ -59,7 +59,8 @@ TEST(DirectoryChangesWatcher, ReportsChangesOnTheLoopsThreadUntilSwitchedOff)
     EXPECT_EQ(handlerThread, std::this_thread::get_id());
 
     watcher->SetActive(false);
-    ServeUntil(loop, [] { return false; }, std::chrono::milliseconds(200)); // what was on its way
+    ServeUntil(
+        loop, [] { return false; }, std::chrono::milliseconds(200)); // what was on its way
     const int seen = notices;
     WriteFile(folder / "later.txt", "second");
     EXPECT_TRUE(QuietFor(loop, notices, std::chrono::milliseconds(500)));
@@ -142,7 +143,8 @@ TEST(StopRequest, OutsideTheServiceManagerTheServiceRunsHere)
     // runs at once, and its result and errors are the caller's.
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(RunAsSystemService([] { return 7; }), 7);
-    EXPECT_THROW(RunAsSystemService([]() -> int { throw std::runtime_error("no journal"); }), std::runtime_error);
+    EXPECT_THROW(RunAsSystemService([]() -> int { throw std::runtime_error("no journal"); }),
+                 std::runtime_error);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
@@ -151,7 +153,8 @@ TEST(StopRequest, CtrlBreakReachesTheHandler)
     InstallStopRequestHandler([] { ++g_stops; });
     // A test runner gives no console; one of our own then.
     if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0) &&
-        !(AllocConsole() && SetConsoleCtrlHandler(nullptr, FALSE) && GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0)))
+        !(AllocConsole() && SetConsoleCtrlHandler(nullptr, FALSE) &&
+          GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0)))
         GTEST_SKIP() << "no console to send Ctrl+Break to (Wine run without a terminal has none)";
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (g_stops.load() == 0 && std::chrono::steady_clock::now() < end)

@@ -70,8 +70,9 @@ TEST(RegistryExchange, AValueOfTheWrongKindLeavesTheRegistryAsItWas)
     RegistrySandbox sandbox;
     RegistryStore store = sandbox.Open();
     store.OpenKey(Hive::LocalMachine, kOptions).WriteString("IP", "10.0.0.1");
-    WriteFile(folder / "bad.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\RUX\\ORNEL_FTP\\Options]\r\n"
-                                  "\"IP\"=\"10.9.9.9\"\r\n\"Port\"=\"21\"\r\n\r\n");
+    WriteFile(folder / "bad.reg",
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\RUX\\ORNEL_FTP\\Options]\r\n"
+              "\"IP\"=\"10.9.9.9\"\r\n\"Port\"=\"21\"\r\n\r\n");
     EXPECT_THROW(ImportRegistry(store, folder / "bad.reg"), std::runtime_error);
     EXPECT_EQ(sandbox.Open().OpenKey(Hive::LocalMachine, kOptions).ReadString("IP"), "10.0.0.1");
 }
