@@ -7,7 +7,7 @@ CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CCACHE),-DCMAKE
 export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 
-.PHONY: all build configure deps test deb demo bench run reliability fuzz screenshots clean
+.PHONY: all build configure deps test deb demo bench run reliability fuzz screenshots clean windows
 
 all: build
 
@@ -24,7 +24,15 @@ build: configure
 
 test: deps
 	@$(MAKE) --no-print-directory build
+	@$(MAKE) --no-print-directory windows
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# The Windows build (x86_64, static) with mingw-w64 in $(WINBUILD)/, its libraries
+# cross-built once from Debian's sources (scripts/build-win-deps.sh). The Linux build's
+# tests run its test executables under Wine (label wine).
+WINBUILD ?= $(BUILD)-win
+windows: deps
+	JOBS=$(JOBS) bash scripts/build-windows.sh $(WINBUILD)
 
 # ornel-ftp_<version>_amd64.deb in $(BUILD)-deb/: the installed layout, checked by lintian.
 deb: deps
@@ -58,4 +66,4 @@ screenshots: deps
 	bash scripts/screenshots-options.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-deb
+	rm -rf $(BUILD) $(BUILD)-deb $(WINBUILD)

@@ -24,6 +24,7 @@ if command -v ccache >/dev/null; then
 fi
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
+    ${DEB_MAINTAINER:+"-DORNEL_DEB_MAINTAINER=$DEB_MAINTAINER"} \
     -DORNEL_LAYOUT=system -DCMAKE_INSTALL_PREFIX=/usr -DORNEL_BUILD_TESTS=OFF -DORNEL_BUILD_BENCH=OFF \
     -DCMAKE_EXE_LINKER_FLAGS="-Wl,-z,now" >/dev/null
 cmake --build "$build" -j "$jobs"

@@ -17,6 +17,9 @@ packages=(
     xvfb trayer imagemagick xdotool x11-utils dbus-daemon
     gstreamer1.0-plugins-good gstreamer1.0-plugins-base
     clang-14 libclang-rt-14-dev
+    # The Windows build (make windows): the cross compiler, the tools that build its
+    # libraries from Debian's sources (scripts/build-win-deps.sh), and Wine for its tests.
+    g++-mingw-w64-x86-64-posix dpkg-dev autoconf automake libtool wine64
 )
 
 missing=()

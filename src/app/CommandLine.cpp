@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/Paths.h"
+#include "platform/PathText.h"
 
 #include <stdexcept>
 
@@ -54,18 +55,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             SetMode(line, RunMode::InitJournal, a);
             // The file is optional here: without it the journal beside the executable is made.
             if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
-                line.File = args[++i];
+                line.File = PathFromUtf8(args[++i]);
             }
         } else if (a == "--import-reg") {
             SetMode(line, RunMode::ImportReg, a);
-            line.File = value("a file");
+            line.File = PathFromUtf8(value("a file"));
         } else if (a == "--export-reg") {
             SetMode(line, RunMode::ExportReg, a);
-            line.File = value("a file");
+            line.File = PathFromUtf8(value("a file"));
         } else if (a == "--registry-dir") {
             line.RegistryDir = value("a folder");
         } else if (a == "--journal") {
-            line.Journal = value("a file");
+            line.Journal = PathFromUtf8(value("a file"));
         } else {
             throw std::invalid_argument("Unknown option '" + a + "' (see --help)");
         }

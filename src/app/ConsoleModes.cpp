@@ -8,14 +8,15 @@
 #include "app/TFMain.h"
 #include "platform/ConsoleEventLoop.h"
 #include "platform/ConsoleTimer.h"
-#include "platform/InotifyWatcher.h"
+#include "platform/FolderWatcher.h"
 #include "platform/InstanceLock.h"
+#include "platform/PathText.h"
 #include "platform/RegistryStore.h"
+#include "platform/StopRequest.h"
 #include "platform/SystemClock.h"
 #include "settings/RegExchange.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <exception>
 
@@ -57,7 +58,7 @@ struct ConsoleRig
                         sound,
                         registry,
                         [this] { return std::make_unique<ConsoleTimer>(loop); },
-                        [this] { return std::make_unique<InotifyWatcher>(loop); }};
+                        [this] { return MakeFolderWatcher(loop); }};
     }
 
     RegistryStore registry;
@@ -67,11 +68,12 @@ struct ConsoleRig
     ConsoleEventLoop loop;
 };
 
-// SIGTERM and SIGINT only raise this flag; the loop below turns it into an exit request at
-// the next point where events are served, which during a cycle is between two files.
+// The stop request (SIGTERM, SIGINT, the console's or the service manager's stop) only
+// raises this flag; the loop below turns it into an exit request at the next point where
+// events are served, which during a cycle is between two files.
 std::atomic<bool> g_stopSignal{false};
 
-extern "C" void OnStopSignal(int)
+void OnStopRequest()
 {
     g_stopSignal.store(true);
 }
@@ -126,7 +128,7 @@ int RunInitJournal(const CommandLine& line)
     const std::filesystem::path file = line.File.empty() ? JournalPath(line) : line.File;
     Journal::Create(file);
     ShareWithFolderGroup(file);
-    std::printf("Journal created: %s\n", file.c_str());
+    std::printf("Journal created: %s\n", PathToUtf8(file).c_str());
     return 0;
 }
 
@@ -134,8 +136,8 @@ int RunImportReg(const CommandLine& line)
 {
     RegistryStore registry = OpenSettingsStore(line.RegistryDir);
     const ImportReport report = ImportRegistry(registry, line.File);
-    std::printf("Imported %d values from %s into %s\n", report.Imported, line.File.c_str(),
-                registry.Folder().c_str());
+    std::printf("Imported %d values from %s into %s\n", report.Imported, PathToUtf8(line.File).c_str(),
+                registry.Location().c_str());
     for (const auto& name : report.Skipped) {
         std::printf("Skipped unknown value %s\n", name.c_str());
     }
@@ -149,7 +151,7 @@ int RunExportReg(const CommandLine& line)
 {
     RegistryStore registry = OpenSettingsStore(line.RegistryDir);
     ExportRegistry(registry, line.File);
-    std::printf("Exported the settings and counters to %s\n", line.File.c_str());
+    std::printf("Exported the settings and counters to %s\n", PathToUtf8(line.File).c_str());
     return 0;
 }
 
@@ -177,7 +179,10 @@ int RunConsoleCycle(const CommandLine& line)
     return failed ? 1 : 0;
 }
 
-int RunService(const CommandLine& line)
+namespace
+{
+
+int RunServiceHere(const CommandLine& line)
 {
     const auto lock = LockOrSay(ResolveStoreFolders(line.RegistryDir).Machine);
     if (!lock) {
@@ -187,13 +192,7 @@ int RunService(const CommandLine& line)
     ServiceEventLoop loop(rig.loop);
     TFMain main(rig.MakeFrontEnd(loop), StartupPaths{LogFolder(), JournalPath(line)});
 
-    struct sigaction action
-    {
-    };
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    InstallStopRequestHandler(&OnStopRequest);
 
     try {
         main.FormCreate();
@@ -215,6 +214,13 @@ int RunService(const CommandLine& line)
     main.FormClose();
     std::printf("Ornel FTP service stopped\n");
     return 0;
+}
+
+} // namespace
+
+int RunService(const CommandLine& line)
+{
+    return RunAsSystemService([&line] { return RunServiceHere(line); });
 }
 
 } // namespace ornel

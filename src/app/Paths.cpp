@@ -10,22 +10,17 @@
 namespace ornel
 {
 
-std::filesystem::path ExecutableFolder()
-{
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) {
-        return std::filesystem::current_path();
-    }
-    return exe.parent_path();
-}
-
 StoreFolders ResolveStoreFolders(const std::string& commandLineDir)
 {
-    // ResolveFolder applies --registry-dir, the environment and HOME in that order.
-    const std::filesystem::path chosen = RegistryStore::ResolveFolder(commandLineDir);
     const char* fromEnvironment = std::getenv("ORNEL_FTP_REGISTRY_DIR");
     const bool named = !commandLineDir.empty() || (fromEnvironment && *fromEnvironment);
+    if (!named && RegistryStore::HasSystemRegistry()) {
+        // What an installation already holds is in the registry; one agent per program
+        // folder, which is where its journal is.
+        return StoreFolders{ExecutableFolder(), ExecutableFolder(), true};
+    }
+    // ResolveFolder applies --registry-dir, the environment and HOME in that order.
+    const std::filesystem::path chosen = RegistryStore::ResolveFolder(commandLineDir);
     if (ORNEL_LAYOUT_SYSTEM && !named) {
         return StoreFolders{layout::kStoreFolder, chosen};
     }
@@ -35,6 +30,9 @@ StoreFolders ResolveStoreFolders(const std::string& commandLineDir)
 RegistryStore OpenSettingsStore(const std::string& commandLineDir)
 {
     StoreFolders folders = ResolveStoreFolders(commandLineDir);
+    if (folders.SystemRegistry) {
+        return RegistryStore::OpenSystemRegistry();
+    }
     return RegistryStore(std::move(folders.Machine), std::move(folders.User));
 }
 
@@ -64,6 +62,9 @@ std::filesystem::path DataFolder()
 
 std::string DefaultStoreText()
 {
+    if (RegistryStore::HasSystemRegistry()) {
+        return "the registry, HKEY_LOCAL_MACHINE\\SOFTWARE\\RUX\\ORNEL_FTP";
+    }
     if (ORNEL_LAYOUT_SYSTEM) {
         return std::string(layout::kStoreFolder) + ", the per-user part in ~/.config/ornel_ftp";
     }

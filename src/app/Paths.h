@@ -3,6 +3,7 @@
 // system layout. Used by main() and the front ends before anything is opened.
 #pragma once
 
+#include "platform/ProgramFolder.h"
 #include "platform/RegistryStore.h"
 
 #include <filesystem>
@@ -11,20 +12,22 @@
 namespace ornel
 {
 
-// The folder of the running executable.
-[[nodiscard]] std::filesystem::path ExecutableFolder();
-
 // The settings store's two parts: the machine-wide one (configuration, counters, the
 // store's lock files) and the per-user one (window placement).
 struct StoreFolders
 {
     std::filesystem::path Machine;
     std::filesystem::path User;
+    // The values are in the system registry (Windows); the folders then hold only the
+    // one-agent lock and a site's own contacts file.
+    bool SystemRegistry = false;
 };
 
-// --registry-dir, else ORNEL_FTP_REGISTRY_DIR, keeps both parts in that one folder. Else the
-// build layout keeps both in ~/.config/ornel_ftp; the system layout keeps the machine-wide
-// part in its store folder (/etc/ornel-ftp) and the per-user part in ~/.config/ornel_ftp.
+// --registry-dir, else ORNEL_FTP_REGISTRY_DIR, keeps both parts in that one folder. Else, on
+// a system with a registry, the settings are in the registry and the folders are the
+// program's own (beside its journal); the build layout keeps both in ~/.config/ornel_ftp;
+// the system layout keeps the machine-wide part in its store folder (/etc/ornel-ftp) and
+// the per-user part in ~/.config/ornel_ftp.
 [[nodiscard]] StoreFolders ResolveStoreFolders(const std::string& commandLineDir);
 [[nodiscard]] RegistryStore OpenSettingsStore(const std::string& commandLineDir);
 

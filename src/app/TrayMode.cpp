@@ -4,7 +4,7 @@
 #include "app/OptionsAdapter.h"
 #include "app/Paths.h"
 #include "app/TFMain.h"
-#include "platform/InotifyWatcher.h"
+#include "platform/FolderWatcher.h"
 #include "platform/InstanceLock.h"
 #include "platform/RegistryStore.h"
 #include "platform/SystemClock.h"
@@ -133,7 +133,7 @@ int RunTray(const CommandLine& line, int argc, char** argv)
                       sound,
                       registry,
                       [] { return std::make_unique<QtTimer>(); },
-                      [&loop] { return std::make_unique<InotifyWatcher>(loop); }};
+                      [&loop] { return MakeFolderWatcher(loop); }};
     StartupPaths paths{LogFolder(), line.Journal.value_or(DefaultJournalFile())};
     TFMain main(frontEnd, paths);
     main.SetFtpCallGate(&ftpCalls);

@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/FrontEnds.h"
 #include "app/Paths.h"
+#include "platform/CommandLineArgs.h"
 
 #include <cstdio>
 #include <exception>
@@ -10,9 +11,10 @@ int main(int argc, char** argv)
 {
     using namespace ornel;
     ApplyLayoutFileMask();
+    UseUtf8Console();
     CommandLine line;
     try {
-        line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        line = ParseCommandLine(CommandLineArgs(argc, argv));
     } catch (const std::invalid_argument& e) {
         std::fprintf(stderr, "ornel_ftp: %s\n", e.what());
         return 2;

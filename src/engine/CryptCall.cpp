@@ -11,6 +11,7 @@
 #include "platform/DateTime.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
+#include "platform/PathText.h"
 #include "platform/Process.h"
 #include "settings/RuntimeSettings.h"
 
@@ -44,7 +45,7 @@ CryptCall::CryptCall(EngineContext& ctx, FileMoves& moves, Notifications& notifi
 
 std::string CryptCall::FolderPart(const std::string& path)
 {
-    const auto pos = path.rfind(kPathDelim);
+    const auto pos = LastPathDelim(path);
     return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
 }
 
@@ -213,11 +214,9 @@ ProgramRun CryptCall::RunAndWait(const std::string& program, const std::string& 
                                  const std::string& workingFolder, int windowType,
                                  std::chrono::milliseconds bound)
 {
-    // The program gets no window of ours on this platform; the show mode has nothing to
-    // act on and is accepted for every value.
-    (void)windowType;
     ProgramRun run;
-    auto process = Process::Start(program, Process::SplitParameters(parameters), workingFolder, &run.Failure);
+    auto process = Process::Start(program, Process::SplitParameters(parameters), workingFolder, &run.Failure,
+                                  WindowShowOfType(windowType));
     if (!process) {
         return run;
     }

@@ -63,7 +63,8 @@ public:
     // Program folder (ending in "/") + "/" + yyyymmdd + ".log".
     [[nodiscard]] std::string DecryptLogPath() const;
 
-    // The folder part of a path with its trailing delimiter, empty when it has none.
+    // The folder part of a path with its trailing delimiter ("\\" or "/"), empty when it has
+    // none.
     [[nodiscard]] static std::string FolderPart(const std::string& path);
     // Extension of the name from its last "." (empty without a dot) equal to `errExt`,
     // letter case counting.

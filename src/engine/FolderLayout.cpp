@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/FileSystem.h"
+#include "platform/PathText.h"
 #include "settings/RuntimeSettings.h"
 
 #include <algorithm>
@@ -33,7 +34,7 @@ int FolderLayout::Depth(const std::string& serverDir)
 
 std::string FolderLayout::WithoutTrailingDelim(const std::string& text)
 {
-    if (text.size() > 1 && text.back() == kPathDelim) {
+    if (text.size() > 1 && IsPathDelim(text.back())) {
         return text.substr(0, text.size() - 1);
     }
     return text;

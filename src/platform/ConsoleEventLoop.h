@@ -7,7 +7,7 @@
 //   ConsoleEventLoop loop;
 //   FrontEnd fe{desktop, loop, clock, sound, registry,
 //               [&] { return loop.MakeTimer(); },
-//               [&] { return std::make_unique<InotifyWatcher>(loop); }};
+//               [&] { return MakeFolderWatcher(loop); }};
 //   ... TFMain main(fe, paths); main.FormCreate();
 //   static ConsoleEventLoop* quitTarget = &loop;   // SIGTERM/SIGINT: quitTarget->Quit()
 //   loop.Run();                                      // returns after Quit()
@@ -34,6 +34,7 @@ namespace ornel
 
 class ConsoleTimer;
 class Timer;
+class WakeSignal;
 
 class ConsoleEventLoop final : public EventLoop
 {
@@ -55,7 +56,8 @@ public:
 
     // Serves events until Quit().
     void Run();
-    // Async-signal-safe: may be called from a SIGTERM or SIGINT handler, or any thread.
+    // Async-signal-safe: may be called from a SIGTERM or SIGINT handler, a console control
+    // handler, or any thread.
     void Quit() noexcept;
     [[nodiscard]] bool QuitRequested() const noexcept { return m_quit.load(); }
 
@@ -98,7 +100,7 @@ private:
 
     static_assert(std::atomic<bool>::is_always_lock_free, "Quit() must be async-signal-safe");
 
-    int m_wakeFd = -1;
+    std::unique_ptr<WakeSignal> m_wake;
     std::atomic<bool> m_quit{false};
     std::thread::id m_uiThread;
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 
 namespace ornel
@@ -11,7 +12,7 @@ namespace ornel
 class FileLock
 {
 public:
-    // Creates the lock file when missing (mode 0666 less the umask; it holds nothing) and
+    // Creates the lock file when missing (on POSIX mode 0666 less the umask; it holds nothing) and
     // waits for the lock at most `wait`; a lock file the caller may only read serves. Throws
     // std::runtime_error naming the lock file when it cannot be had.
     explicit FileLock(const std::filesystem::path& lockFile,
@@ -21,7 +22,7 @@ public:
     FileLock& operator=(const FileLock&) = delete;
 
 private:
-    int m_fd = -1;
+    std::intptr_t m_handle = -1; // the system's descriptor or handle
 };
 
 } // namespace ornel

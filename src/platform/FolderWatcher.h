@@ -6,8 +6,11 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 namespace ornel {
+
+class EventLoop;
 
 enum class WatchFilter : unsigned
 {
@@ -47,5 +50,10 @@ public:
 
     virtual void SetOnChange(std::function<void()> onChange) = 0;
 };
+
+// The system's watcher (inotify on Linux, ReadDirectoryChangesW on Windows), handing its
+// notices over through `loop`, which must outlive it. Destroy it on the UI thread, never
+// from inside its own change handler.
+[[nodiscard]] std::unique_ptr<FolderWatcher> MakeFolderWatcher(EventLoop& loop);
 
 } // namespace ornel

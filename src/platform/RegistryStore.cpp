@@ -4,7 +4,9 @@
 #include "platform/CodePage.h"
 #include "platform/FileLock.h"
 #include "platform/FileSnapshot.h"
+#include "platform/PathText.h"
 #include "platform/RegFile.h"
+#include "platform/RegistryBackEnd.h"
 
 #include <array>
 #include <cstdlib>
@@ -30,7 +32,7 @@ namespace
 
 [[noreturn]] void SetDataFailed(const std::string& name)
 {
-    throw std::runtime_error("Failed to set data for '" + name + "'");
+    detail::ThrowSetDataFailed(name);
 }
 
 std::size_t DataSize(const RegValue& value)
@@ -51,7 +53,7 @@ std::size_t DataSize(const RegValue& value)
 // data as a failure before the caller gets to look at the type; readers of integers and
 // times therefore fail with "Failed to get data" for long texts and with "Invalid data
 // type" for short ones.
-const RegValue& Fetch(const RegValue* value, const std::string& name, std::size_t bufferSize)
+const RegValue& Fetch(const std::optional<RegValue>& value, const std::string& name, std::size_t bufferSize)
 {
     if (!value || DataSize(*value) > bufferSize)
         GetDataFailed(name);
@@ -73,10 +75,19 @@ std::string NormaliseKeyPath(const std::string& keyPath)
 namespace detail
 {
 
-class RegistryHives
+void ThrowSetDataFailed(const std::string& name)
+{
+    throw std::runtime_error("Failed to set data for '" + name + "'");
+}
+
+namespace
+{
+
+// The file store: one `.reg` document per hive, re-read when another process replaced it.
+class FileHives final : public RegistryHives
 {
 public:
-    RegistryHives(std::filesystem::path machineFolder, const std::filesystem::path& userFolder)
+    FileHives(std::filesystem::path machineFolder, const std::filesystem::path& userFolder)
         : m_folder(std::move(machineFolder))
     {
         m_states[0].Folder = m_folder;
@@ -89,8 +100,63 @@ public:
         m_states[1].Root = "HKEY_CURRENT_USER";
     }
 
-    [[nodiscard]] const std::filesystem::path& Folder() const { return m_folder; }
-    [[nodiscard]] const std::filesystem::path& File(Hive hive) const { return State(hive).File; }
+    [[nodiscard]] std::filesystem::path Folder() const override { return m_folder; }
+    [[nodiscard]] std::filesystem::path File(Hive hive) const override { return State(hive).File; }
+    [[nodiscard]] std::string Location() const override { return m_folder.string(); }
+
+    std::optional<RegValue> Value(Hive hive, const std::string& keyPath, const std::string& name) override
+    {
+        const RegKeyBlock* key = FindRegKey(Current(hive), FullPath(hive, keyPath));
+        const RegValue* value = key ? FindRegValue(*key, name) : nullptr;
+        return value ? std::optional<RegValue>(*value) : std::nullopt;
+    }
+
+    std::vector<std::string> ValueNames(Hive hive, const std::string& keyPath) override
+    {
+        std::vector<std::string> names;
+        if (const RegKeyBlock* key = FindRegKey(Current(hive), FullPath(hive, keyPath))) {
+            for (const RegValue& value : key->Values)
+                names.push_back(value.Name);
+        }
+        return names;
+    }
+
+    void SetValue(Hive hive, const std::string& keyPath, const RegValue& value) override
+    {
+        const std::string fullPath = FullPath(hive, keyPath);
+        Mutate(hive, value.Name, [&](RegDocument& document) {
+            RegKeyBlock* key = FindRegKey(document, fullPath);
+            if (!key) {
+                document.Keys.push_back(RegKeyBlock{fullPath, {}});
+                key = &document.Keys.back();
+            }
+            if (RegValue* existing = FindRegValue(*key, value.Name)) {
+                // The registry keeps the spelling the value was created with.
+                RegValue replacement = value;
+                replacement.Name = existing->Name;
+                *existing = std::move(replacement);
+            } else {
+                key->Values.push_back(value);
+            }
+        });
+    }
+
+    bool CreateKey(Hive hive, const std::string& keyPath) override
+    {
+        const std::string fullPath = FullPath(hive, keyPath);
+        // Reading first lets a damaged file stop the caller with its own message.
+        if (FindRegKey(Current(hive), fullPath))
+            return true;
+        try {
+            Mutate(hive, "", [&](RegDocument& document) {
+                if (!FindRegKey(document, fullPath))
+                    document.Keys.push_back(RegKeyBlock{fullPath, {}});
+            });
+        } catch (const std::runtime_error&) {
+            return false;
+        }
+        return true;
+    }
 
     [[nodiscard]] std::string FullPath(Hive hive, const std::string& keyPath) const
     {
@@ -131,7 +197,7 @@ public:
         }
     }
 
-    void BeginBatch(Hive hive)
+    void BeginBatch(Hive hive) override
     {
         HiveState& s = State(hive);
         if (s.InBatch)
@@ -152,7 +218,7 @@ public:
         }
     }
 
-    void CommitBatch(Hive hive)
+    void CommitBatch(Hive hive) override
     {
         HiveState& s = State(hive);
         const std::string name = s.BatchFirstName;
@@ -169,7 +235,7 @@ public:
         EndBatch(s);
     }
 
-    void AbortBatch(Hive hive)
+    void AbortBatch(Hive hive) override
     {
         HiveState& s = State(hive);
         if (s.BatchDirty)
@@ -257,6 +323,7 @@ private:
     std::array<HiveState, 2> m_states;
 };
 
+} // namespace
 } // namespace detail
 
 RegistryKey::RegistryKey(detail::RegistryHives& hives, Hive hive, std::string path)
@@ -268,24 +335,22 @@ RegistryKey::RegistryKey(detail::RegistryHives& hives, Hive hive, std::string pa
 namespace
 {
 
-const RegValue* Lookup(detail::RegistryHives& hives, Hive hive, const std::string& path,
-                       const std::string& name)
+std::optional<RegValue> Lookup(detail::RegistryHives& hives, Hive hive, const std::string& path,
+                               const std::string& name)
 {
-    const RegDocument& document = hives.Current(hive);
-    const RegKeyBlock* key = FindRegKey(document, hives.FullPath(hive, path));
-    return key ? FindRegValue(*key, name) : nullptr;
+    return hives.Value(hive, path, name);
 }
 
 } // namespace
 
 bool RegistryKey::ValueExists(const std::string& name) const
 {
-    return Lookup(*m_hives, m_hive, m_path, name) != nullptr;
+    return Lookup(*m_hives, m_hive, m_path, name).has_value();
 }
 
 std::optional<RegDataInfo> RegistryKey::GetDataInfo(const std::string& name) const
 {
-    const RegValue* value = Lookup(*m_hives, m_hive, m_path, name);
+    const std::optional<RegValue> value = Lookup(*m_hives, m_hive, m_path, name);
     if (!value)
         return std::nullopt;
     return RegDataInfo{value->Kind, DataSize(*value)};
@@ -293,7 +358,7 @@ std::optional<RegDataInfo> RegistryKey::GetDataInfo(const std::string& name) con
 
 std::string RegistryKey::ReadString(const std::string& name) const
 {
-    const RegValue* value = Lookup(*m_hives, m_hive, m_path, name);
+    const std::optional<RegValue> value = Lookup(*m_hives, m_hive, m_path, name);
     if (!value)
         GetDataFailed(name);
     if (value->Kind != RegKind::Sz && value->Kind != RegKind::ExpandSz)
@@ -303,7 +368,8 @@ std::string RegistryKey::ReadString(const std::string& name) const
 
 std::int32_t RegistryKey::ReadInteger(const std::string& name) const
 {
-    const RegValue& value = Fetch(Lookup(*m_hives, m_hive, m_path, name), name, sizeof(std::int32_t));
+    const std::optional<RegValue> found = Lookup(*m_hives, m_hive, m_path, name);
+    const RegValue& value = Fetch(found, name, sizeof(std::int32_t));
     if (value.Kind != RegKind::Dword)
         InvalidDataType(name);
     return static_cast<std::int32_t>(value.Dword);
@@ -316,7 +382,8 @@ bool RegistryKey::ReadBool(const std::string& name) const
 
 double RegistryKey::ReadFloat(const std::string& name) const
 {
-    const RegValue& value = Fetch(Lookup(*m_hives, m_hive, m_path, name), name, sizeof(double));
+    const std::optional<RegValue> found = Lookup(*m_hives, m_hive, m_path, name);
+    const RegValue& value = Fetch(found, name, sizeof(double));
     if (value.Kind != RegKind::Binary || value.Bytes.size() != sizeof(double))
         InvalidDataType(name);
     std::uint64_t bits = 0;
@@ -329,7 +396,7 @@ double RegistryKey::ReadFloat(const std::string& name) const
 
 std::vector<std::uint8_t> RegistryKey::ReadBinary(const std::string& name) const
 {
-    const RegValue* value = Lookup(*m_hives, m_hive, m_path, name);
+    const std::optional<RegValue> value = Lookup(*m_hives, m_hive, m_path, name);
     if (!value)
         GetDataFailed(name);
     if (value->Kind != RegKind::Binary)
@@ -347,25 +414,11 @@ bool Storable(const RegValue& value)
            value.Name.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
 }
 
-void Store(detail::RegistryHives& hives, Hive hive, const std::string& path, RegValue value)
+void Store(detail::RegistryHives& hives, Hive hive, const std::string& path, const RegValue& value)
 {
-    const std::string fullPath = hives.FullPath(hive, path);
-    const std::string name = value.Name;
     if (!Storable(value))
-        SetDataFailed(name);
-    hives.Mutate(hive, name, [&](RegDocument& document) {
-        RegKeyBlock* key = FindRegKey(document, fullPath);
-        if (!key) {
-            document.Keys.push_back(RegKeyBlock{fullPath, {}});
-            key = &document.Keys.back();
-        }
-        if (RegValue* existing = FindRegValue(*key, value.Name)) {
-            value.Name = existing->Name; // the registry keeps the spelling the value was created with
-            *existing = value;
-        } else {
-            key->Values.push_back(value);
-        }
-    });
+        SetDataFailed(value.Name);
+    hives.SetValue(hive, path, value);
 }
 
 RegValue TextValue(const std::string& name, RegKind kind, const std::string& text)
@@ -445,22 +498,30 @@ std::optional<double> RegistryKey::ReadFloatIfPresent(const std::string& name) c
 
 std::vector<std::string> RegistryKey::ValueNames() const
 {
-    std::vector<std::string> names;
-    const RegDocument& document = m_hives->Current(m_hive);
-    if (const RegKeyBlock* key = FindRegKey(document, m_hives->FullPath(m_hive, m_path))) {
-        for (const RegValue& value : key->Values)
-            names.push_back(value.Name);
-    }
-    return names;
+    return m_hives->ValueNames(m_hive, m_path);
 }
 
 RegistryStore::RegistryStore(std::filesystem::path folder)
-    : m_hives(std::make_unique<detail::RegistryHives>(folder, folder))
+    : m_hives(std::make_unique<detail::FileHives>(folder, folder))
 {}
 
 RegistryStore::RegistryStore(std::filesystem::path machineFolder, std::filesystem::path userFolder)
-    : m_hives(std::make_unique<detail::RegistryHives>(std::move(machineFolder), userFolder))
+    : m_hives(std::make_unique<detail::FileHives>(std::move(machineFolder), userFolder))
 {}
+
+RegistryStore::RegistryStore(std::unique_ptr<detail::RegistryHives> hives)
+    : m_hives(std::move(hives))
+{}
+
+RegistryStore RegistryStore::OpenSystemRegistry(const std::string& sandboxKey)
+{
+    return RegistryStore(detail::MakeSystemRegistryHives(sandboxKey));
+}
+
+bool RegistryStore::HasSystemRegistry()
+{
+    return detail::SystemRegistryExists();
+}
 
 RegistryStore::~RegistryStore() = default;
 RegistryStore::RegistryStore(RegistryStore&&) noexcept = default;
@@ -469,7 +530,7 @@ RegistryStore& RegistryStore::operator=(RegistryStore&&) noexcept = default;
 std::filesystem::path RegistryStore::ResolveFolder(const std::string& commandLineDir)
 {
     if (!commandLineDir.empty())
-        return commandLineDir;
+        return PathFromUtf8(commandLineDir);
     if (const char* fromEnvironment = std::getenv("ORNEL_FTP_REGISTRY_DIR");
         fromEnvironment && *fromEnvironment)
         return fromEnvironment;
@@ -483,24 +544,19 @@ std::filesystem::path RegistryStore::ResolveFolder(const std::string& commandLin
 RegistryKey RegistryStore::OpenKey(Hive hive, const std::string& keyPath)
 {
     const std::string path = NormaliseKeyPath(keyPath);
-    const std::string fullPath = m_hives->FullPath(hive, path);
-    // Reading first lets a damaged file stop the caller with its own message.
-    if (!FindRegKey(m_hives->Current(hive), fullPath)) {
-        try {
-            m_hives->Mutate(hive, "", [&](RegDocument& document) {
-                if (!FindRegKey(document, fullPath))
-                    document.Keys.push_back(RegKeyBlock{fullPath, {}});
-            });
-        } catch (const std::runtime_error&) {
-            // Without write access the key simply is not created; every value reads as absent.
-        }
-    }
+    // Without write access the key simply is not created; every value reads as absent.
+    [[maybe_unused]] const bool created = m_hives->CreateKey(hive, path);
     return RegistryKey(*m_hives, hive, path);
 }
 
-const std::filesystem::path& RegistryStore::Folder() const
+std::filesystem::path RegistryStore::Folder() const
 {
     return m_hives->Folder();
+}
+
+std::string RegistryStore::Location() const
+{
+    return m_hives->Location();
 }
 
 std::filesystem::path RegistryStore::HiveFile(Hive hive) const

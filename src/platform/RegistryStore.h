@@ -1,6 +1,6 @@
-// The typed settings store standing in for the registry. One `.reg`-syntax UTF-8 text file
-// behind our own mark per hive in the registry folder. Owned by the application; UI thread
-// (one store object per process; other processes may use the same folder at the same time).
+// The typed settings store: the system registry on Windows, or one `.reg`-syntax UTF-8 text
+// file behind our own mark per hive in a store folder. Owned by the application; UI thread
+// (one store object per process; other processes may use the same store at the same time).
 #pragma once
 
 #include <cstdint>
@@ -90,11 +90,17 @@ private:
 class RegistryStore
 {
 public:
-    // Both hives in one folder.
+    // The file store, both hives in one folder.
     explicit RegistryStore(std::filesystem::path folder);
     // HKEY_LOCAL_MACHINE (hklm.reg and the store's lock files) in `machineFolder`,
     // HKEY_CURRENT_USER (hkcu.reg) in `userFolder`.
     RegistryStore(std::filesystem::path machineFolder, std::filesystem::path userFolder);
+    // The system registry: HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, in the view a 32-bit
+    // program has on 64-bit Windows (where the earlier installations keep these keys). A
+    // `sandboxKey` (tests) is a key under HKEY_CURRENT_USER that stands in for both hives.
+    // Throws std::runtime_error on a platform without one.
+    [[nodiscard]] static RegistryStore OpenSystemRegistry(const std::string& sandboxKey = {});
+    [[nodiscard]] static bool HasSystemRegistry();
     ~RegistryStore();
     RegistryStore(RegistryStore&&) noexcept;
     RegistryStore& operator=(RegistryStore&&) noexcept;
@@ -106,20 +112,25 @@ public:
     // every value reads as absent, as the registry does without write access.
     [[nodiscard]] RegistryKey OpenKey(Hive hive, const std::string& keyPath);
 
-    // The machine-wide folder.
-    [[nodiscard]] const std::filesystem::path& Folder() const;
-    // hklm.reg / hkcu.reg, each in its hive's folder.
+    // The machine-wide folder of a file store; empty for the system registry.
+    [[nodiscard]] std::filesystem::path Folder() const;
+    // hklm.reg / hkcu.reg, each in its hive's folder; empty for the system registry.
     [[nodiscard]] std::filesystem::path HiveFile(Hive hive) const;
+    // Where the values are, for messages: the folder, or the registry key.
+    [[nodiscard]] std::string Location() const;
 
 private:
     friend class RegistryBatch;
+    explicit RegistryStore(std::unique_ptr<detail::RegistryHives> hives);
     std::unique_ptr<detail::RegistryHives> m_hives;
 };
 
 // Gathers every write to one hive into a single replacement of its file, so a save of many
 // values costs one file write and other processes see all of them or none. Holds the
 // hive's lock from construction to Commit() or destruction; destroyed without Commit(),
-// the writes are dropped. Writes through any key of that hive join the batch.
+// the writes are dropped. Writes through any key of that hive join the batch, and reads
+// see them. The system registry writes the values one by one at Commit() (each value on
+// its own is replaced whole).
 class RegistryBatch
 {
 public:

@@ -1,4 +1,4 @@
-// An IPv4 stream socket with blocking calls and poll-based waits, errors reported with the
+// An IPv4 stream socket with blocking calls and bounded waits, errors reported with the
 // Winsock numbers the program's messages use. Move-only owner; one thread at a time.
 #pragma once
 
@@ -30,8 +30,6 @@ inline constexpr int kSocketErrorHostNotFound = 11001;
 
 // The text of a Winsock-style number ("Connection refused." for 10061); empty when unknown.
 [[nodiscard]] std::string SocketErrorText(int number);
-// The Winsock-style number for a POSIX errno value.
-[[nodiscard]] int SocketErrorFromErrno(int err);
 
 // True when `text` is exactly four dot-separated decimal numbers of 0 to 255.
 [[nodiscard]] bool IsDottedQuad(const std::string& text);
@@ -52,7 +50,7 @@ public:
     // A new IPv4 stream socket.
     [[nodiscard]] static Socket CreateTcp();
 
-    [[nodiscard]] bool IsOpen() const { return m_fd >= 0; }
+    [[nodiscard]] bool IsOpen() const { return m_handle != kNoHandle; }
     // Binds to `address` (dotted quad, empty for any) and `port` (0: the system picks).
     // Throws SocketError; 10048 when the address and port are taken.
     void Bind(const std::string& address, int port);
@@ -88,10 +86,13 @@ public:
     [[nodiscard]] int PeerPort() const;
 
 private:
-    explicit Socket(int fd)
-        : m_fd(fd)
+    // The system's descriptor or handle; both fit, and both use all ones for "none".
+    using Handle = std::intptr_t;
+    static constexpr Handle kNoHandle = -1;
+    explicit Socket(Handle handle)
+        : m_handle(handle)
     {}
-    int m_fd = -1;
+    Handle m_handle = kNoHandle;
 };
 
 } // namespace ornel

@@ -244,6 +244,26 @@ TEST(CryptCall, ReferenceProgramRoundTripIsByteExact)
     EXPECT_EQ(log.size(), files.size()) << "one line per file";
 }
 
+TEST(CryptCall, FoldersAndMasksTakeEitherDelimiterAsOnWindows)
+{
+    EXPECT_EQ(CryptCall::FolderPart("C:\\DEPO\\clbat.exe"), "C:\\DEPO\\");
+    EXPECT_EQ(CryptCall::FolderPart("/opt/ornel/bin/ornel_crypt"), "/opt/ornel/bin/");
+    EXPECT_EQ(CryptCall::FolderPart("clbat.exe"), "");
+
+    // A mask written the Windows way reaches the reference program's folder and mask.
+    FilesFixture f;
+    const std::string program = InstallProgram(f, ORNEL_CRYPT_PATH, "ornel_crypt");
+    const std::string input = f.Dir("in");
+    const std::string output = f.Dir("out");
+    WriteFile(fs::path(input) / "report.txt", "report");
+    const ProgramRun run = f.crypt.RunAndWait(
+        program, "-T -I " + input + "\\*.* -O " + output + " -W 00010000 -P 12345678 -PU 87654321", "", 3,
+        std::chrono::seconds(20));
+    ASSERT_EQ(run.How, ProgramRun::Outcome::Ended);
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(FilesFixture::FilesIn(output), std::vector<std::string>{"report.txt"});
+}
+
 TEST(CryptCall, UndecryptableFilesBecomeErrorReports)
 {
     FilesFixture f;

@@ -2,7 +2,7 @@
 #include "ftp/FtpErrors.h"
 #include "platform/CodePage.h"
 #include "platform/Socket.h"
-#include "support/RealFtpServer.h"
+#include "support/LoopbackPort.h"
 
 #include <gtest/gtest.h>
 

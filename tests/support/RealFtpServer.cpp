@@ -137,13 +137,6 @@ std::pair<int, int> PassiveRange(int port)
 
 } // namespace
 
-int FreeLoopbackPort()
-{
-    Socket probe = Socket::CreateTcp();
-    probe.Bind("127.0.0.1", 0);
-    return probe.LocalPort();
-}
-
 bool RealFtpServer::PyftpdlibAvailable()
 {
     return RunCommand("/usr/bin/python3 -c 'import pyftpdlib'") == 0;

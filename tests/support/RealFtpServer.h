@@ -4,6 +4,7 @@
 // is touched, and a server whose test process dies (a crash, SIGKILL) is killed with it.
 #pragma once
 
+#include "support/LoopbackPort.h"
 #include "support/ServerProcess.h"
 
 #include <filesystem>
@@ -69,8 +70,5 @@ private:
     std::filesystem::path m_workDir;
     int m_workDirLock = -1;
 };
-
-// A port on 127.0.0.1 that was free a moment ago.
-[[nodiscard]] int FreeLoopbackPort();
 
 } // namespace ornel::test

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
@@ -11,11 +12,22 @@ namespace ornel::test {
 
 TempFolder::TempFolder()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ornel_test_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
+    // A random name made here, so that the helper builds on every system; creating the
+    // folder is what claims the name.
+    std::random_device random;
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::ostringstream name;
+        name << "ornel_test_" << std::hex << random() << random();
+        std::error_code ec;
+        if (std::filesystem::create_directory(base / name.str(), ec)) {
+            std::filesystem::permissions(base / name.str(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::replace, ec);
+            m_path = base / name.str();
+            return;
+        }
     }
-    m_path = pattern;
+    throw std::runtime_error("cannot create a temporary folder in " + base.string());
 }
 
 TempFolder::~TempFolder()
@@ -51,7 +63,8 @@ std::vector<std::string> FolderNames(const std::filesystem::path& folder)
 {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
+        const std::u8string name = entry.path().filename().u8string(); // UTF-8 on every system
+        names.emplace_back(name.begin(), name.end());
     }
     std::sort(names.begin(), names.end());
     return names;

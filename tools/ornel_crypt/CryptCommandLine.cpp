@@ -1,5 +1,7 @@
 #include "CryptCommandLine.h"
 
+#include "platform/PathText.h"
+
 #include <array>
 #include <string_view>
 
@@ -78,12 +80,13 @@ std::optional<CryptOptions> ParseCommandLine(const std::vector<std::string>& arg
         error = "Не заданы входная маска -I или выходная папка -O";
         return std::nullopt;
     }
-    const auto slash = input.rfind('/');
+    // "-I folder\*.*" from a Windows caller, "-I folder/*.*" from ours: either delimiter.
+    const auto slash = LastPathDelim(input);
     if (slash == std::string::npos) {
         options.InputFolder = ".";
         options.InputMask = input;
     } else {
-        options.InputFolder = slash == 0 ? "/" : input.substr(0, slash);
+        options.InputFolder = slash == 0 ? input.substr(0, 1) : input.substr(0, slash);
         options.InputMask = input.substr(slash + 1);
     }
     if (options.InputMask.empty()) {

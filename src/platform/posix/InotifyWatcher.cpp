@@ -258,6 +258,11 @@ void ThreadMain(std::shared_ptr<InotifyWatcher::Session> session, std::shared_pt
 
 } // namespace
 
+std::unique_ptr<FolderWatcher> MakeFolderWatcher(EventLoop& loop)
+{
+    return std::make_unique<InotifyWatcher>(loop);
+}
+
 InotifyWatcher::InotifyWatcher(EventLoop& loop)
     : m_loop(loop)
     , m_link(std::make_shared<Link>())

@@ -70,27 +70,9 @@ std::optional<StartFailure> CheckRunnable(const std::string& file)
 
 } // namespace
 
-std::vector<std::string> Process::SplitParameters(std::string_view text)
-{
-    std::vector<std::string> parts;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
-            ++i;
-        }
-        const std::size_t start = i;
-        while (i < text.size() && text[i] != ' ' && text[i] != '\t') {
-            ++i;
-        }
-        if (i > start) {
-            parts.emplace_back(text.substr(start, i - start));
-        }
-    }
-    return parts;
-}
-
 std::optional<Process> Process::Start(const std::string& program, const std::vector<std::string>& arguments,
-                                      const std::filesystem::path& workingFolder, StartFailure* failure)
+                                      const std::filesystem::path& workingFolder, StartFailure* failure,
+                                      WindowShow /*show*/)
 {
     if (program.empty()) {
         SetFailure(failure, StartFailure::Kind::Missing, "No program given");
@@ -153,36 +135,40 @@ std::optional<Process> Process::Start(const std::string& program, const std::vec
         SetFailure(failure, KindOf(rc), path + ": " + std::strerror(rc));
         return std::nullopt;
     }
-    return Process(pid);
+    return Process(pid, 0, 0);
 }
 
-Process::Process(int pid)
-    : m_pid(pid)
+Process::Process(int id, Handle process, Handle group)
+    : m_id(id)
+    , m_process(process)
+    , m_group(group)
 {}
 
 Process::Process(Process&& other) noexcept
-    : m_pid(other.m_pid)
+    : m_id(other.m_id)
+    , m_process(other.m_process)
+    , m_group(other.m_group)
     , m_exitCode(other.m_exitCode)
     , m_signal(other.m_signal)
 {
-    other.m_pid = -1;
+    other.m_id = -1;
 }
 
 Process::~Process()
 {
-    if (m_pid > 0 && !m_exitCode) {
+    if (m_id > 0 && !m_exitCode) {
         (void)TryWait();
     }
 }
 
 std::optional<int> Process::TryWait()
 {
-    if (m_exitCode || m_pid <= 0) {
+    if (m_exitCode || m_id <= 0) {
         return m_exitCode;
     }
     int status = 0;
-    const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
-    if (r == m_pid) {
+    const pid_t r = ::waitpid(m_id, &status, WNOHANG);
+    if (r == m_id) {
         if (WIFEXITED(status)) {
             m_exitCode = WEXITSTATUS(status);
         } else if (WIFSIGNALED(status)) {
@@ -199,20 +185,20 @@ std::optional<int> Process::StopGroup(std::chrono::milliseconds grace)
 {
     // Once the program has been reaped its number may belong to someone else: the group is
     // signalled only while the program is known to be there, running or unreaped.
-    if (m_pid <= 0 || TryWait()) {
+    if (m_id <= 0 || TryWait()) {
         return m_exitCode;
     }
     const auto ended = [this] {
         siginfo_t info{};
-        return ::waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        return ::waitid(P_PID, static_cast<id_t>(m_id), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
                info.si_pid != 0;
     };
-    ::kill(-m_pid, SIGTERM);
+    ::kill(-m_id, SIGTERM);
     const auto deadline = std::chrono::steady_clock::now() + grace;
     while (!ended() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(kStopPoll);
     }
-    ::kill(-m_pid, SIGKILL); // helpers that outlived the program, or all of it
+    ::kill(-m_id, SIGKILL); // helpers that outlived the program, or all of it
     for (int i = 0; i < kReapPolls && !TryWait(); ++i) {
         std::this_thread::sleep_for(kStopPoll);
     }

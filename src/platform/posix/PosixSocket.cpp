@@ -5,7 +5,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
-#include <map>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -22,94 +21,7 @@ namespace ornel
 namespace
 {
 
-const std::map<int, const char*>& ErrorTexts()
-{
-    static const std::map<int, const char*> texts = {
-        {10004, "Interrupted system call."},
-        {10009, "Bad file number."},
-        {10013, "Access denied."},
-        {10014, "Buffer fault."},
-        {10022, "Invalid argument."},
-        {10024, "Too many open files."},
-        {10035, "Operation would block."},
-        {10036, "Operation now in progress."},
-        {10037, "Operation already in progress."},
-        {10038, "Socket operation on non-socket."},
-        {10039, "Destination address required."},
-        {10040, "Message too long."},
-        {10041, "Protocol wrong type for socket."},
-        {10042, "Bad protocol option."},
-        {10043, "Protocol not supported."},
-        {10044, "Socket type not supported."},
-        {10045, "Operation not supported on socket."},
-        {10046, "Protocol family not supported."},
-        {10047, "Address family not supported by protocol family."},
-        {10048, "Address already in use."},
-        {10049, "Cannot assign requested address."},
-        {10050, "Network is down."},
-        {10051, "Network is unreachable."},
-        {10052, "Net dropped connection or reset."},
-        {10053, "Software caused connection abort."},
-        {10054, "Connection reset by peer."},
-        {10055, "No buffer space available."},
-        {10056, "Socket is already connected."},
-        {10057, "Socket is not connected."},
-        {10058, "Cannot send or receive after socket is closed."},
-        {10059, "Too many references, cannot splice."},
-        {10060, "Connection timed out."},
-        {10061, "Connection refused."},
-        {10062, "Too many levels of symbolic links."},
-        {10063, "File name too long."},
-        {10064, "Host is down."},
-        {10065, "No route to host."},
-        {10066, "Directory not empty"},
-        {11001, "Host not found."},
-    };
-    return texts;
-}
-
-[[noreturn]] void ThrowErrno()
-{
-    throw SocketError(SocketErrorFromErrno(errno));
-}
-
-sockaddr_in MakeAddress(const std::string& address, int port)
-{
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (address.empty()) {
-        sa.sin_addr.s_addr = htonl(INADDR_ANY);
-    } else if (inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) {
-        throw SocketError(10049);
-    }
-    if (port < 0 || port > 65535) {
-        throw SocketError(10049);
-    }
-    return sa;
-}
-
-std::string AddressText(const sockaddr_in& sa)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &sa.sin_addr, text, sizeof text);
-    return text;
-}
-
-} // namespace
-
-SocketError::SocketError(int number)
-    : std::runtime_error("Socket Error # " + std::to_string(number) + "\r\n" + SocketErrorText(number))
-    , m_number(number)
-{}
-
-std::string SocketErrorText(int number)
-{
-    const auto& texts = ErrorTexts();
-    const auto it = texts.find(number);
-    return it == texts.end() ? std::string() : std::string(it->second);
-}
-
+// The Winsock number for a POSIX errno value.
 int SocketErrorFromErrno(int err)
 {
     switch (err) {
@@ -199,32 +111,35 @@ int SocketErrorFromErrno(int err)
     }
 }
 
-bool IsDottedQuad(const std::string& text)
+[[noreturn]] void ThrowErrno()
 {
-    int parts = 0;
-    std::size_t pos = 0;
-    while (true) {
-        const std::size_t dot = text.find('.', pos);
-        const std::string part = text.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
-        if (part.empty() || part.size() > 3) {
-            return false;
-        }
-        for (const char c : part) {
-            if (c < '0' || c > '9') {
-                return false;
-            }
-        }
-        if (std::stoi(part) > 255) {
-            return false;
-        }
-        ++parts;
-        if (dot == std::string::npos) {
-            break;
-        }
-        pos = dot + 1;
-    }
-    return parts == 4;
+    throw SocketError(SocketErrorFromErrno(errno));
 }
+
+sockaddr_in MakeAddress(const std::string& address, int port)
+{
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (address.empty()) {
+        sa.sin_addr.s_addr = htonl(INADDR_ANY);
+    } else if (inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) {
+        throw SocketError(10049);
+    }
+    if (port < 0 || port > 65535) {
+        throw SocketError(10049);
+    }
+    return sa;
+}
+
+std::string AddressText(const sockaddr_in& sa)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &sa.sin_addr, text, sizeof text);
+    return text;
+}
+
+} // namespace
 
 std::string ResolveIPv4(const std::string& host)
 {
@@ -244,24 +159,6 @@ std::string ResolveIPv4(const std::string& host)
     return address;
 }
 
-Socket::~Socket()
-{
-    Close();
-}
-
-Socket::Socket(Socket&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1))
-{}
-
-Socket& Socket::operator=(Socket&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
-
 Socket Socket::CreateTcp()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -274,7 +171,7 @@ Socket Socket::CreateTcp()
 void Socket::Bind(const std::string& address, int port)
 {
     const sockaddr_in sa = MakeAddress(address, port);
-    if (::bind(m_fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+    if (::bind(static_cast<int>(m_handle), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
         ThrowErrno();
     }
 }
@@ -282,7 +179,7 @@ void Socket::Bind(const std::string& address, int port)
 void Socket::SetNoDelay(bool on)
 {
     const int value = on ? 1 : 0;
-    if (::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) != 0) {
+    if (::setsockopt(static_cast<int>(m_handle), IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) != 0) {
         ThrowErrno();
     }
 }
@@ -304,12 +201,12 @@ void SetTimeoutOption(int fd, int option, std::chrono::milliseconds timeout)
 
 void Socket::SetSendTimeout(std::chrono::milliseconds timeout)
 {
-    SetTimeoutOption(m_fd, SO_SNDTIMEO, timeout);
+    SetTimeoutOption(static_cast<int>(m_handle), SO_SNDTIMEO, timeout);
 }
 
 void Socket::SetReceiveTimeout(std::chrono::milliseconds timeout)
 {
-    SetTimeoutOption(m_fd, SO_RCVTIMEO, timeout);
+    SetTimeoutOption(static_cast<int>(m_handle), SO_RCVTIMEO, timeout);
 }
 
 void Socket::Connect(const std::string& address, int port)
@@ -317,7 +214,7 @@ void Socket::Connect(const std::string& address, int port)
     const sockaddr_in sa = MakeAddress(address, port);
     int rc = 0;
     do {
-        rc = ::connect(m_fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+        rc = ::connect(static_cast<int>(m_handle), reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) {
         ThrowErrno();
@@ -326,7 +223,7 @@ void Socket::Connect(const std::string& address, int port)
 
 void Socket::Listen(int backlog)
 {
-    if (::listen(m_fd, backlog) != 0) {
+    if (::listen(static_cast<int>(m_handle), backlog) != 0) {
         ThrowErrno();
     }
 }
@@ -365,19 +262,19 @@ bool WaitFor(int fd, short events, std::chrono::milliseconds timeout)
 
 bool Socket::WaitReadable(std::chrono::milliseconds timeout) const
 {
-    return WaitFor(m_fd, POLLIN, timeout);
+    return WaitFor(static_cast<int>(m_handle), POLLIN, timeout);
 }
 
 bool Socket::WaitWritable(std::chrono::milliseconds timeout) const
 {
-    return WaitFor(m_fd, POLLOUT, timeout);
+    return WaitFor(static_cast<int>(m_handle), POLLOUT, timeout);
 }
 
 std::size_t Socket::Unacknowledged() const
 {
     // The output queue of a TCP socket: written, not yet acknowledged by the peer.
     int queued = 0;
-    if (m_fd < 0 || ::ioctl(m_fd, TIOCOUTQ, &queued) != 0 || queued < 0) {
+    if (m_handle == kNoHandle || ::ioctl(static_cast<int>(m_handle), TIOCOUTQ, &queued) != 0 || queued < 0) {
         return 0;
     }
     return static_cast<std::size_t>(queued);
@@ -389,7 +286,7 @@ Socket Socket::Accept(std::string& peerAddress)
     socklen_t len = sizeof sa;
     int fd = -1;
     do {
-        fd = ::accept4(m_fd, reinterpret_cast<sockaddr*>(&sa), &len, SOCK_CLOEXEC);
+        fd = ::accept4(static_cast<int>(m_handle), reinterpret_cast<sockaddr*>(&sa), &len, SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         ThrowErrno();
@@ -400,12 +297,12 @@ Socket Socket::Accept(std::string& peerAddress)
 
 std::size_t Socket::Send(const char* data, std::size_t size)
 {
-    if (m_fd < 0) {
+    if (m_handle == kNoHandle) {
         throw SocketError(kSocketErrorNotASocket);
     }
     while (true) {
         // MSG_NOSIGNAL: a peer that went away must give an error, not kill the program.
-        const ssize_t sent = ::send(m_fd, data, size, MSG_NOSIGNAL);
+        const ssize_t sent = ::send(static_cast<int>(m_handle), data, size, MSG_NOSIGNAL);
         if (sent >= 0) {
             return static_cast<std::size_t>(sent);
         }
@@ -417,11 +314,11 @@ std::size_t Socket::Send(const char* data, std::size_t size)
 
 std::size_t Socket::Receive(char* data, std::size_t size)
 {
-    if (m_fd < 0) {
+    if (m_handle == kNoHandle) {
         throw SocketError(kSocketErrorNotASocket);
     }
     while (true) {
-        const ssize_t got = ::recv(m_fd, data, size, 0);
+        const ssize_t got = ::recv(static_cast<int>(m_handle), data, size, 0);
         if (got >= 0) {
             return static_cast<std::size_t>(got);
         }
@@ -433,16 +330,16 @@ std::size_t Socket::Receive(char* data, std::size_t size)
 
 void Socket::ShutdownSend() noexcept
 {
-    if (m_fd >= 0) {
-        ::shutdown(m_fd, SHUT_WR);
+    if (m_handle != kNoHandle) {
+        ::shutdown(static_cast<int>(m_handle), SHUT_WR);
     }
 }
 
 void Socket::Close() noexcept
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
+    if (m_handle != kNoHandle) {
+        ::close(static_cast<int>(m_handle));
+        m_handle = kNoHandle;
     }
 }
 
@@ -450,7 +347,7 @@ std::string Socket::LocalAddress() const
 {
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
-    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    if (::getsockname(static_cast<int>(m_handle), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
         ThrowErrno();
     }
     return AddressText(sa);
@@ -460,7 +357,7 @@ int Socket::LocalPort() const
 {
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
-    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    if (::getsockname(static_cast<int>(m_handle), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
         ThrowErrno();
     }
     return ntohs(sa.sin_port);
@@ -470,7 +367,7 @@ std::string Socket::PeerAddress() const
 {
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
-    if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    if (::getpeername(static_cast<int>(m_handle), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
         ThrowErrno();
     }
     return AddressText(sa);
@@ -480,7 +377,7 @@ int Socket::PeerPort() const
 {
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
-    if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    if (::getpeername(static_cast<int>(m_handle), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
         ThrowErrno();
     }
     return ntohs(sa.sin_port);

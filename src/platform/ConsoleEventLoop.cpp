@@ -1,17 +1,12 @@
 #include "platform/ConsoleEventLoop.h"
 
 #include "platform/ConsoleTimer.h"
+#include "platform/WakeSignal.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <exception>
-#include <limits>
-#include <poll.h>
 #include <stdexcept>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 namespace ornel
 {
@@ -26,13 +21,9 @@ constexpr std::chrono::milliseconds kQuitPoll{50};
 } // namespace
 
 ConsoleEventLoop::ConsoleEventLoop()
-    : m_uiThread(std::this_thread::get_id())
-{
-    m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_wakeFd < 0) {
-        throw std::runtime_error(std::string("Cannot create the event loop: ") + std::strerror(errno));
-    }
-}
+    : m_wake(std::make_unique<WakeSignal>())
+    , m_uiThread(std::this_thread::get_id())
+{}
 
 ConsoleEventLoop::~ConsoleEventLoop()
 {
@@ -51,7 +42,6 @@ ConsoleEventLoop::~ConsoleEventLoop()
     for (ConsoleTimer* t : m_timers) {
         t->m_loop = nullptr;
     }
-    close(m_wakeFd);
 }
 
 std::unique_ptr<Timer> ConsoleEventLoop::MakeTimer()
@@ -71,18 +61,12 @@ void ConsoleEventLoop::Unregister(ConsoleTimer* timer)
 
 void ConsoleEventLoop::Wake() noexcept
 {
-    const std::uint64_t one = 1;
-    // Only write() here: Quit() runs this from signal handlers. A full counter (EAGAIN)
-    // already means "wake up".
-    ssize_t written = write(m_wakeFd, &one, sizeof one);
-    (void)written;
+    m_wake->Raise(); // async-signal-safe: Quit() runs this from signal handlers
 }
 
 void ConsoleEventLoop::DrainWake() noexcept
 {
-    std::uint64_t count = 0;
-    ssize_t got = read(m_wakeFd, &count, sizeof count);
-    (void)got;
+    m_wake->Clear();
 }
 
 void ConsoleEventLoop::Quit() noexcept
@@ -259,11 +243,7 @@ void ConsoleEventLoop::WaitForEvents(std::chrono::milliseconds timeout)
     if (m_quit.load() || HasPendingWork()) {
         wait = std::chrono::milliseconds(0);
     }
-    const int pollMs =
-        static_cast<int>(std::min<std::int64_t>(wait.count(), std::numeric_limits<int>::max()));
-    pollfd fd{m_wakeFd, POLLIN, 0};
-    const int r = poll(&fd, 1, pollMs);
-    (void)r; // EINTR (a signal, such as the one that quits) just means "look again"
+    m_wake->Wait(wait);
     ProcessPendingEvents();
 }
 

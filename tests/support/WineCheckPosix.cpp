@@ -1,0 +1,11 @@
+#include "support/WineCheck.h"
+
+namespace ornel::test
+{
+
+bool RunningUnderWine()
+{
+    return false;
+}
+
+} // namespace ornel::test
