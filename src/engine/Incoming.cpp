@@ -48,6 +48,14 @@ std::string TrimBlanks(const std::string& text)
     return text.substr(begin, end - begin);
 }
 
+std::string Replaced(std::string text, const std::string& what, const std::string& with)
+{
+    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + with.size())) {
+        text.replace(pos, what.size(), with);
+    }
+    return text;
+}
+
 std::string JoinLines(const std::vector<std::string>& lines)
 {
     std::string joined;
@@ -248,10 +256,16 @@ bool Incoming::ReceiveOne(const std::string& listed, ExchangeBatch& batch)
         batch.RequireNamed(download, "Файл " + name + " не сохранён");
     } catch (const std::exception& e) {
         (void)DeleteFile(written); // nothing half-received may wait in TempReciv for decryption
-        LogError(e.what());
+        // The hidden name means nothing to a reader of the log; the message names the file.
+        const std::string message = Replaced(e.what(), written.string(), local.string());
+        LogError(message);
         const auto* refusal = dynamic_cast<const EFtpReplyError*>(&e);
         if (refusal == nullptr || !ServerListing::IsPermanentRefusal(refusal->ReplyCode())) {
-            throw; // a passing failure or a broken connection: the files after it wait too
+            // A passing failure or a broken connection: the files after it wait too.
+            if (message != e.what()) {
+                throw std::runtime_error(message);
+            }
+            throw;
         }
         // This one file is refused for good; it stays on the server and the others still come.
         m_ctx.log.AddLog("Файл " + name + " оставлен на FTP");
