@@ -2,6 +2,7 @@
 
 #include "journal/JournalText.h"
 #include "journal/SqlConnection.h"
+#include "platform/FileSystem.h"
 
 #include <cerrno>
 #include <cmath>
@@ -250,9 +251,7 @@ void Journal::Compact(double limit)
         // next opening.
         m_db->Execute("PRAGMA wal_checkpoint(TRUNCATE)");
         CloseConnection();
-        std::error_code error;
-        const std::filesystem::path wal = m_file.string() + "-wal";
-        if (std::filesystem::exists(wal, error) && std::filesystem::file_size(wal, error) > 0)
+        if (FileSize(m_file.string() + "-wal").value_or(0) > 0)
             throw std::runtime_error(Label(m_file) + "журнал транзакций не перенесён в файл");
         if (std::rename(tmp.c_str(), m_file.c_str()) != 0)
             throw SystemError(m_file, "сжатая копия не заняла место файла");
