@@ -225,6 +225,27 @@ TEST_F(FtpTransfer, UploadToAServerThatStopsReadingFails)
     ExpectScriptPlayed();
 }
 
+TEST_F(FtpTransfer, AnUploadWhoseConnectionIsResetWithDataQueuedFailsAtOnce)
+{
+    // The whole file fits in the socket buffers, so the client has handed all of it over and
+    // follows the queue when the server drops the connection unread (a reset). The count of
+    // unacknowledged bytes a dead connection leaves behind must not be waited on.
+    WriteFile(folder / "queued.bin", Pattern(600 * 1024));
+    client.SetPassive(true);
+    client.SetDataStallTimeout(20s);
+    server.StandardLogin()
+        .Expect("PASV")
+        .EnterPassive()
+        .On("STOR queued.bin", "150 go")
+        .HoldDataUnread(300ms)
+        .Reply("426 Connection reset");
+    ConnectLoggedIn();
+    const std::string error = MessageOf<EFtpException>([&] { client.Put(folder / "queued.bin", "", false); });
+    EXPECT_EQ(error.find("took no data"), std::string::npos) << error;
+    EXPECT_EQ(work.back().kind, "end");
+    ExpectScriptPlayed();
+}
+
 TEST_F(FtpTransfer, UploadsInBothModes)
 {
     const std::string content = Pattern(70000);

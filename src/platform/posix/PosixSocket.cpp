@@ -274,7 +274,16 @@ std::size_t Socket::Unacknowledged() const
 {
     // The output queue of a TCP socket: written, not yet acknowledged by the peer.
     int queued = 0;
-    if (m_handle == kNoHandle || ::ioctl(static_cast<int>(m_handle), TIOCOUTQ, &queued) != 0 || queued < 0) {
+    if (m_handle == kNoHandle || ::ioctl(static_cast<int>(m_handle), TIOCOUTQ, &queued) != 0 || queued <= 0) {
+        return 0;
+    }
+    // A connection the peer has reset keeps the count it had, though nothing of it will ever
+    // be acknowledged now: report it as empty, so nobody waits on it; the next send or the
+    // server's reply tells what happened.
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    if (::getsockopt(static_cast<int>(m_handle), IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
+        info.tcpi_state == TCP_CLOSE) {
         return 0;
     }
     return static_cast<std::size_t>(queued);
