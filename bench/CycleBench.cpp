@@ -8,6 +8,7 @@
 #include "BenchEngine.h"
 #include "CallMeter.h"
 #include "DelayRelay.h"
+#include "ftp/FtpClient.h"
 #include "platform/FileBatch.h"
 #include "platform/OpenFileProbe.h"
 #include "platform/Process.h"
@@ -21,7 +22,9 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -112,17 +115,65 @@ struct Exchange
     int Files = 0;
     Direction Send;
     Direction Receive;
+    // The same FTP commands per file by the bare client, with no local work: the most the
+    // cycle could reach on this server (seconds; -1 when not measured).
+    double WireSend = -1;
+    double WireReceive = -1;
 };
+
+// The commands the cycle sends per file, by the bare client with nothing else to do: for an
+// upload the search for a leftover temporary file (TYPE A, PASV, NLST, TYPE I), PASV, STOR
+// and SIZE; for a download SIZE, PASV, RETR and DELE. Into `inDir`, out of `outDir`.
+std::pair<double, double> MeasureWire(int port, const RealFtpServer& server, const fs::path& work,
+                                      const std::string& inDir, const std::string& outDir, int files)
+{
+    const fs::path up = work / "wire-up";
+    const fs::path down = work / "wire-down";
+    MakeFiles(up, files);
+    fs::create_directories(down);
+    FtpClient ftp;
+    ftp.SetHost("127.0.0.1");
+    ftp.SetPort(port);
+    ftp.SetUsername(server.User());
+    ftp.SetPassword(server.Password());
+    ftp.SetPassive(true);
+    ftp.Connect();
+    ftp.ChangeDir(inDir);
+    const double send = Seconds([&] {
+        for (int i = 0; i < files; ++i) {
+            std::vector<std::string> found;
+            try {
+                ftp.List(found, ".in." + Name(i) + ".", false);
+            } catch (const std::exception&) {
+                // refused for a name that is not there, as the cycle expects
+            }
+            ftp.Put(up / Name(i), Name(i), false);
+            (void)ftp.Size(Name(i));
+        }
+    });
+    ftp.ChangeDirUp();
+    ftp.ChangeDir(outDir);
+    const double receive = Seconds([&] {
+        for (int i = 0; i < files; ++i) {
+            (void)ftp.Size(Name(i));
+            ftp.Get(Name(i), down / Name(i), true, false);
+            ftp.Delete(Name(i));
+        }
+    });
+    ftp.Disconnect();
+    return {send, receive};
+}
 
 // The server's folders of one run, named by `tag`; made before the server starts, which
 // hands its tree over to its account.
 void PrepareServerFolders(const fs::path& serverRoot, const std::string& tag, int files)
 {
-    for (const char* dir : {"In", "Empty", "LftpIn"}) {
+    for (const char* dir : {"In", "Empty", "LftpIn", "WireIn"}) {
         fs::create_directories(serverRoot / (tag + dir));
     }
     MakeFiles(serverRoot / (tag + "Out"), files);
     MakeFiles(serverRoot / (tag + "LftpOut"), files);
+    MakeFiles(serverRoot / (tag + "WireOut"), files);
 }
 
 // Both directions through the server (or a relay to it) on `port`, in folders named by `tag`.
@@ -146,6 +197,12 @@ Exchange RunExchange(const fs::path& base, const fs::path& serverRoot, const Rea
     x.Receive.Ok = !engine.cycle.LastCycleFailed() && CountIn(engine.settings.PostBoxIn) == files;
     x.Receive.Lftp =
         RunLftp(port, server, "lcd " + (work / "lftp-down").string() + "; cd " + tag + "LftpOut; mget -E *");
+    try {
+        std::tie(x.WireSend, x.WireReceive) =
+            MeasureWire(port, server, work, tag + "WireIn", tag + "WireOut", files);
+    } catch (const std::exception& e) {
+        std::printf("  the bare client's run failed: %s\n", e.what());
+    }
     return x;
 }
 
@@ -168,6 +225,22 @@ void PrintExchange(const char* title, const Exchange& x)
     };
     line("send (mput)", x.Send);
     line("receive (mget -E)", x.Receive);
+    const auto wire = [&](const char* what, double seconds, const Direction& d) {
+        if (seconds <= 0) {
+            return;
+        }
+        const double ours = x.Files / seconds;
+        const double theirs = d.Lftp > 0 ? x.Files / d.Lftp : 0;
+        std::printf("  %-18s %8.3f %9.1f ", what, seconds, ours);
+        if (theirs > 0) {
+            std::printf("%9.1f %6.2f\n", theirs, ours / theirs);
+        } else {
+            std::printf("%9s %6s\n", "failed", "-");
+        }
+    };
+    std::printf("  the cycle's FTP commands alone, by the bare client (the most the cycle can reach):\n");
+    wire("  send: 7 commands", x.WireSend, x.Send);
+    wire("  receive: 4 cmds", x.WireReceive, x.Receive);
     std::printf("  per file, inside the cycle (ms): %-8s %8s %8s %8s %8s\n", "", "cycle", "network",
                 "journal", "flushing");
     const auto costs = [&](const char* what, const Direction& d) {
