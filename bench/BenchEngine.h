@@ -3,6 +3,7 @@
 // a gate that times them, so the network's share of a cycle is measured inside the cycle.
 #pragma once
 
+#include "app/SilentSoundPlayer.h"
 #include "engine/AutomationControl.h"
 #include "engine/Counters.h"
 #include "engine/CryptCall.h"
@@ -44,15 +45,6 @@ public:
     }
 };
 
-class NoSound final : public SoundPlayer
-{
-public:
-    void PlayFile(const std::filesystem::path& /*file*/) override {}
-    [[nodiscard]] bool Playing() const override { return false; }
-    void Stop() override {}
-    void Beep(int /*frequencyHz*/, std::chrono::milliseconds /*duration*/) override {}
-};
-
 class NoAutomation final : public AutomationControl
 {
 public:
@@ -87,7 +79,7 @@ struct BenchEngine
     SystemClock clock;
     BenchLoop loop;
     test::RecordingDesktop desktop;
-    NoSound sound;
+    SilentSoundPlayer sound;
     EventLog log{desktop, clock, settings};
     Journal journal{clock, [](const std::string&) {}};
     FtpClient ftp;
