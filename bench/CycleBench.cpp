@@ -1,25 +1,18 @@
-// 1000 files of 4 KiB through a full send cycle and a full receive cycle (no encryption)
-// against a local vsftpd, beside lftp moving the same files; then the same journal calls,
-// archive copies, counter updates and FTP commands timed on their own, as shares of the
-// cycle. Needs root (vsftpd).
-#include "engine/AutomationControl.h"
-#include "engine/Counters.h"
-#include "engine/CryptCall.h"
-#include "engine/EngineContext.h"
-#include "engine/EventLog.h"
-#include "engine/ExchangeCycle.h"
-#include "engine/FileMoves.h"
-#include "engine/FolderLayout.h"
-#include "engine/Notifications.h"
+// Many small files through a whole send cycle and a whole receive cycle of the agent (no
+// encryption) against a local vsftpd, with lftp moving the same number of files in the same
+// run: on a quiet disk, while another program keeps the disk busy, and through a relay that
+// adds 20 ms of round trip. Counted inside the agent's cycles: the calls that flush data to
+// the disk, the time in the network (every FTP call) and in the journal (every SQLite call).
+// Then the copies, the counters and the open-file test timed on their own, per file. Needs
+// root (vsftpd).
+#include "BenchEngine.h"
+#include "CallMeter.h"
+#include "DelayRelay.h"
 #include "ftp/FtpClient.h"
-#include "journal/Journal.h"
-#include "platform/EventLoop.h"
-#include "platform/RegistryStore.h"
-#include "platform/SoundPlayer.h"
-#include "platform/SystemClock.h"
-#include "settings/RuntimeSettings.h"
+#include "platform/FileBatch.h"
+#include "platform/OpenFileProbe.h"
+#include "platform/Process.h"
 #include "support/RealFtpServer.h"
-#include "support/RecordingDesktop.h"
 #include "support/TempFolder.h"
 
 #include <chrono>
@@ -27,53 +20,26 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
-#include <thread>
+#include <tuple>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
 using namespace ornel;
+using namespace ornel::bench;
 using namespace ornel::test;
 
 namespace
 {
 
-constexpr int kFiles = 1000;
 constexpr std::size_t kFileSize = 4096;
-
-class BenchLoop final : public EventLoop
-{
-public:
-    void ProcessPendingEvents() override {}
-    // The cycle's fixed pause between its halves is left out of the figures.
-    void Sleep(std::chrono::milliseconds /*duration*/) override {}
-    void WaitForEvents(std::chrono::milliseconds timeout) override
-    {
-        std::this_thread::sleep_for(std::min(timeout, std::chrono::milliseconds(1)));
-    }
-    bool RunOnUiThreadAndWait(const std::function<void()>& work) override
-    {
-        work();
-        return true;
-    }
-};
-
-class NoSound final : public SoundPlayer
-{
-public:
-    void PlayFile(const fs::path& /*file*/) override {}
-    [[nodiscard]] bool Playing() const override { return false; }
-    void Stop() override {}
-    void Beep(int /*frequencyHz*/, std::chrono::milliseconds /*duration*/) override {}
-};
-
-class NoAutomation final : public AutomationControl
-{
-public:
-    void SuspendForCycle() override {}
-    void ResumeAfterCycle() override {}
-};
+constexpr int kQuietFiles = 1000;
+constexpr int kBusyFiles = 300;
+constexpr int kRelayFiles = 100;
+constexpr std::chrono::milliseconds kRelayRoundTrip{20};
 
 double Seconds(const std::function<void()>& work)
 {
@@ -89,28 +55,28 @@ std::string Name(int i)
     return buffer;
 }
 
-void MakeFiles(const fs::path& folder)
+void MakeFiles(const fs::path& folder, int count)
 {
     fs::create_directories(folder);
     const std::string content(kFileSize, 'q');
-    for (int i = 0; i < kFiles; ++i) {
+    for (int i = 0; i < count; ++i) {
         WriteFile(folder / Name(i), content);
     }
 }
 
-std::size_t CountIn(const fs::path& folder)
+int CountIn(const fs::path& folder)
 {
-    std::size_t n = 0;
+    int n = 0;
     for (const auto& e : fs::directory_iterator(folder)) {
         n += e.is_regular_file() ? 1 : 0;
     }
     return n;
 }
 
-double RunLftp(const RealFtpServer& server, const std::string& commands)
+double RunLftp(int port, const RealFtpServer& server, const std::string& commands)
 {
     const std::string line = "lftp -u " + server.User() + "," + server.Password() + " -p " +
-                             std::to_string(server.Port()) +
+                             std::to_string(port) +
                              " -e 'set ftp:passive-mode on; set cmd:fail-exit yes; set net:max-retries 1; " +
                              commands + "; bye' 127.0.0.1 >/dev/null 2>&1";
     int status = 0;
@@ -118,156 +84,236 @@ double RunLftp(const RealFtpServer& server, const std::string& commands)
     return status == 0 ? t : -1;
 }
 
-struct Engine
+// One direction of one run: the agent's cycle and lftp's transfer of as many files.
+struct Direction
 {
-    explicit Engine(const fs::path& base)
-        : registry(base / "registry")
-    {
-        fs::create_directories(base / "work");
-        log.Open(base / "work");
-        Journal::Create(base / "ornel_ftp.db");
-        journal.Open(base / "ornel_ftp.db");
-        settings.ShowBallonHint = false;
-        settings.NotUseCrypt = true;
-        settings.IP = "127.0.0.1";
-        settings.Passive = true;
-        settings.PostBoxOut = (base / "PostBoxOut").string();
-        settings.PostBoxIn = (base / "PostBoxIn").string();
-        fs::create_directories(settings.PostBoxOut);
-        fs::create_directories(settings.PostBoxIn);
-        layout.SetFtpIn("In");
-        layout.SetFtpOut("Empty");
-        layout.SetTempSend((base / "TempSend").string());
-        layout.SetTempReciv((base / "TempReciv").string());
-        layout.SetArcSend((base / "Arc/ReceivedEncrypted").string());
-        layout.SetArcReciv((base / "Arc/SentEncrypted").string());
-        layout.SetArcSend2((base / "Arc/Received").string());
-        layout.SetArcReciv2((base / "Arc/Sent").string());
-        cycle.BindFtpEvents();
-    }
-    ~Engine() { journal.Close(); }
-
-    RuntimeSettings settings;
-    SystemClock clock;
-    BenchLoop loop;
-    RecordingDesktop desktop;
-    NoSound sound;
-    EventLog log{desktop, clock, settings};
-    Journal journal{clock, [](const std::string&) {}};
-    FtpClient ftp;
-    RegistryStore registry;
-    EngineContext ctx{settings, log, journal, ftp, desktop, loop, clock, registry, sound};
-    FolderLayout layout{ctx};
-    FileMoves moves{ctx, layout};
-    Notifications notifications{ctx};
-    CryptCall crypt{ctx, moves, notifications};
-    Counters counters{ctx};
-    NoAutomation automation;
-    ExchangeCycle cycle{ctx, CycleParts{layout, moves, crypt, counters, notifications}, automation};
+    double Cycle = 0;
+    bool Ok = false;
+    double Lftp = -1;
+    std::int64_t Flushes = 0;
+    double FlushSeconds = 0;
+    double JournalSeconds = 0;
+    double NetworkSeconds = 0;
 };
 
-// The journal calls one file causes on its way out, and on its way in.
-double JournalCost(const fs::path& base, bool outgoing)
+Direction MeasureCycle(BenchEngine& engine, void (ExchangeCycle::*cycle)())
 {
-    SystemClock clock;
-    Journal journal(clock, [](const std::string&) {});
-    const fs::path file = base / (outgoing ? "j-out.db" : "j-in.db");
-    Journal::Create(file);
-    journal.Open(file);
-    const double t = Seconds([&] {
-        if (!outgoing) {
-            std::string listing;
-            for (int i = 0; i < kFiles; ++i) {
-                listing += Name(i) + "\r\n";
-            }
-            journal.AddJournalListing(listing);
-        }
-        for (int i = 0; i < kFiles; ++i) {
-            const std::string n = Name(i);
-            if (outgoing) {
-                journal.AddJournalRecord(n, "", JournalEvent::OutgoingFound);
-                journal.AddJournalRecord(n, "/arc/" + n, JournalEvent::ArchivedPlain);
-                journal.AddJournalRecord(n, "", JournalEvent::Encrypted);
-                journal.AddJournalRecord(n, "/arc2/" + n, JournalEvent::ArchivedEncrypted);
-                journal.AddJournalRecord(n, "", JournalEvent::Uploaded);
-            } else {
-                journal.AddJournalRecord(n, "", JournalEvent::Downloaded);
-                journal.AddJournalRecord(n, "/arc/" + n, JournalEvent::ArchivedEncrypted);
-                journal.AddJournalRecord(n, "", JournalEvent::Decrypted);
-                journal.AddJournalRecord(n, "/arc2/" + n, JournalEvent::ArchivedPlain);
-            }
-        }
-    });
-    journal.Close();
-    return t;
+    const CallFigures before = CallsSoFar();
+    const double network = engine.gate.Seconds();
+    Direction d;
+    d.Cycle = Seconds([&] { (engine.cycle.*cycle)(); });
+    const CallFigures after = CallsSoFar();
+    d.Flushes = after.Flushes - before.Flushes;
+    d.FlushSeconds = after.FlushSeconds - before.FlushSeconds;
+    d.JournalSeconds = after.SqliteSeconds - before.SqliteSeconds;
+    d.NetworkSeconds = engine.gate.Seconds() - network;
+    return d;
 }
 
-// Two archive copies per file, as either half makes.
-double ArchiveCost(Engine& engine, const fs::path& base, const std::string& tag)
+struct Exchange
 {
-    const fs::path source = base / ("arc-src-" + tag);
-    MakeFiles(source);
-    const std::string a = (base / ("arc-a-" + tag)).string();
-    const std::string b = (base / ("arc-b-" + tag)).string();
-    fs::create_directories(a);
-    fs::create_directories(b);
-    return Seconds([&] {
-        for (int i = 0; i < kFiles; ++i) {
-            (void)engine.moves.BackupFile(source / Name(i), a + "/");
-            (void)engine.moves.BackupFile(source / Name(i), b + "/");
-        }
-    });
-}
+    int Files = 0;
+    Direction Send;
+    Direction Receive;
+    // The same FTP commands per file by the bare client, with no local work: the most the
+    // cycle could reach on this server (seconds; -1 when not measured).
+    double WireSend = -1;
+    double WireReceive = -1;
+};
 
-// The FTP commands of the send half (temp-file look-up, STOR, SIZE) and of the receive half
-// (two listings, then SIZE, RETR, DELE), on a connection of their own.
-double NetworkCost(const RealFtpServer& server, const fs::path& base, bool outgoing)
+// The commands the cycle sends per file, by the bare client with nothing else to do: for an
+// upload the search for a leftover temporary file (TYPE A, PASV, NLST, TYPE I), PASV, STOR
+// and SIZE; for a download SIZE, PASV, RETR and DELE. Into `inDir`, out of `outDir`.
+std::pair<double, double> MeasureWire(int port, const RealFtpServer& server, const fs::path& work,
+                                      const std::string& inDir, const std::string& outDir, int files)
 {
+    const fs::path up = work / "wire-up";
+    const fs::path down = work / "wire-down";
+    MakeFiles(up, files);
+    fs::create_directories(down);
     FtpClient ftp;
     ftp.SetHost("127.0.0.1");
-    ftp.SetPort(server.Port());
+    ftp.SetPort(port);
     ftp.SetUsername(server.User());
     ftp.SetPassword(server.Password());
     ftp.SetPassive(true);
     ftp.Connect();
-    const fs::path local = base / (outgoing ? "net-src" : "net-dst");
-    if (outgoing) {
-        MakeFiles(local);
-    } else {
-        fs::create_directories(local);
-    }
-    const double t = Seconds([&] {
-        std::vector<std::string> lines;
-        if (outgoing) {
-            ftp.ChangeDir("NetIn");
-            for (int i = 0; i < kFiles; ++i) {
-                const std::string n = Name(i);
-                try {
-                    ftp.List(lines, ".in." + n + ".", false);
-                } catch (const std::exception&) {
-                }
-                ftp.Put(local / n, n, false);
-                (void)ftp.Size(n);
+    ftp.ChangeDir(inDir);
+    const double send = Seconds([&] {
+        for (int i = 0; i < files; ++i) {
+            std::vector<std::string> found;
+            try {
+                ftp.List(found, ".in." + Name(i) + ".", false);
+            } catch (const std::exception&) {
+                // refused for a name that is not there, as the cycle expects
             }
-        } else {
-            ftp.ChangeDir("NetOut");
-            ftp.List(lines, "*.*", true);
-            ftp.List(lines, "*.*", false);
-            for (const auto& n : lines) {
-                (void)ftp.Size(n);
-                ftp.Get(n, local / n, true, false);
-                ftp.Delete(n);
-            }
+            ftp.Put(up / Name(i), Name(i), false);
+            (void)ftp.Size(Name(i));
         }
-        ftp.ChangeDirUp();
+    });
+    ftp.ChangeDirUp();
+    ftp.ChangeDir(outDir);
+    const double receive = Seconds([&] {
+        for (int i = 0; i < files; ++i) {
+            (void)ftp.Size(Name(i));
+            ftp.Get(Name(i), down / Name(i), true, false);
+            ftp.Delete(Name(i));
+        }
     });
     ftp.Disconnect();
-    return t;
+    return {send, receive};
 }
 
-void Row(const char* what, double seconds, double cycle)
+// The server's folders of one run, named by `tag`; made before the server starts, which
+// hands its tree over to its account.
+void PrepareServerFolders(const fs::path& serverRoot, const std::string& tag, int files)
 {
-    std::printf("    %-40s %8.3f s  %5.1f %%\n", what, seconds, 100.0 * seconds / cycle);
+    for (const char* dir : {"In", "Empty", "LftpIn", "WireIn"}) {
+        fs::create_directories(serverRoot / (tag + dir));
+    }
+    MakeFiles(serverRoot / (tag + "Out"), files);
+    MakeFiles(serverRoot / (tag + "LftpOut"), files);
+    MakeFiles(serverRoot / (tag + "WireOut"), files);
+}
+
+// Both directions through the server (or a relay to it) on `port`, in folders named by `tag`.
+Exchange RunExchange(const fs::path& base, const fs::path& serverRoot, const RealFtpServer& server, int port,
+                     const std::string& tag, int files)
+{
+    const fs::path work = base / tag;
+    MakeFiles(work / "lftp-up", files);
+    fs::create_directories(work / "lftp-down");
+
+    Exchange x;
+    x.Files = files;
+    BenchEngine engine(work / "agent", port, server.User(), server.Password(), tag + "In", tag + "Empty");
+    MakeFiles(engine.settings.PostBoxOut, files);
+    x.Send = MeasureCycle(engine, &ExchangeCycle::RunSendReceive);
+    x.Send.Ok = !engine.cycle.LastCycleFailed() && CountIn(serverRoot / (tag + "In")) == files;
+    x.Send.Lftp = RunLftp(port, server, "cd " + tag + "LftpIn; mput " + (work / "lftp-up").string() + "/*");
+
+    engine.layout.SetFtpOut(tag + "Out");
+    x.Receive = MeasureCycle(engine, &ExchangeCycle::RunReceiveSend);
+    x.Receive.Ok = !engine.cycle.LastCycleFailed() && CountIn(engine.settings.PostBoxIn) == files;
+    x.Receive.Lftp =
+        RunLftp(port, server, "lcd " + (work / "lftp-down").string() + "; cd " + tag + "LftpOut; mget -E *");
+    try {
+        std::tie(x.WireSend, x.WireReceive) =
+            MeasureWire(port, server, work, tag + "WireIn", tag + "WireOut", files);
+    } catch (const std::exception& e) {
+        std::printf("  the bare client's run failed: %s\n", e.what());
+    }
+    return x;
+}
+
+void PrintExchange(const char* title, const Exchange& x)
+{
+    std::printf("\n%s: %d files of %zu bytes each way\n", title, x.Files, kFileSize);
+    std::printf("  %-18s %8s %9s %9s %6s %13s\n", "", "agent s", "agent f/s", "lftp f/s", "ratio",
+                "flushes/file");
+    const auto line = [&](const char* what, const Direction& d) {
+        const double ours = x.Files / d.Cycle;
+        const double theirs = d.Lftp > 0 ? x.Files / d.Lftp : 0;
+        std::printf("  %-18s %8.3f %9.1f ", what, d.Cycle, ours);
+        if (theirs > 0) {
+            std::printf("%9.1f %6.2f", theirs, ours / theirs);
+        } else {
+            std::printf("%9s %6s", "failed", "-");
+        }
+        std::printf(" %13.3f%s\n", static_cast<double>(d.Flushes) / x.Files,
+                    d.Ok ? "" : "  (agent run incomplete)");
+    };
+    line("send (mput)", x.Send);
+    line("receive (mget -E)", x.Receive);
+    const auto wire = [&](const char* what, double seconds, const Direction& d) {
+        if (seconds <= 0) {
+            return;
+        }
+        const double ours = x.Files / seconds;
+        const double theirs = d.Lftp > 0 ? x.Files / d.Lftp : 0;
+        std::printf("  %-18s %8.3f %9.1f ", what, seconds, ours);
+        if (theirs > 0) {
+            std::printf("%9.1f %6.2f\n", theirs, ours / theirs);
+        } else {
+            std::printf("%9s %6s\n", "failed", "-");
+        }
+    };
+    std::printf("  the cycle's FTP commands alone, by the bare client (the most the cycle can reach):\n");
+    wire("  send: 7 commands", x.WireSend, x.Send);
+    wire("  receive: 4 cmds", x.WireReceive, x.Receive);
+    std::printf("  per file, inside the cycle (ms): %-8s %8s %8s %8s %8s\n", "", "cycle", "network",
+                "journal", "flushing");
+    const auto costs = [&](const char* what, const Direction& d) {
+        const double n = x.Files;
+        std::printf("  %-41s %8.3f %8.3f %8.3f %8.3f\n", what, 1e3 * d.Cycle / n, 1e3 * d.NetworkSeconds / n,
+                    1e3 * d.JournalSeconds / n, 1e3 * d.FlushSeconds / n);
+    };
+    costs("    send", x.Send);
+    costs("    receive", x.Receive);
+}
+
+// Three copies per file in batches as the cycle makes them (either direction makes three:
+// the moved file and two archive copies), the batches made durable and the sources deleted.
+double CopiesPerFile(const fs::path& base)
+{
+    const fs::path source = base / "copy-src";
+    MakeFiles(source, kQuietFiles);
+    for (const char* dir : {"copy-a", "copy-b", "copy-c"}) {
+        fs::create_directories(base / dir);
+    }
+    const double t = Seconds([&] {
+        for (int first = 0; first < kQuietFiles; first += 128) {
+            FileBatch batch;
+            for (int i = first; i < std::min(kQuietFiles, first + 128); ++i) {
+                for (const char* dir : {"copy-a", "copy-b", "copy-c"}) {
+                    (void)batch.StageCopy(source / Name(i), base / dir / Name(i));
+                }
+                batch.DeleteLater(source / Name(i));
+            }
+            batch.Place();
+            (void)batch.DeleteSources();
+        }
+    });
+    return 1e3 * t / kQuietFiles;
+}
+
+double CountersPerFile(const fs::path& base)
+{
+    RegistryStore registry(base / "counters-registry");
+    Counters counters(registry);
+    const double t = Seconds([&] {
+        for (int first = 0; first < kQuietFiles; first += 128) {
+            counters.BeginBatch();
+            for (int i = first; i < std::min(kQuietFiles, first + 128); ++i) {
+                counters.CountSent(static_cast<std::int64_t>(kFileSize));
+            }
+            counters.FlushBatch();
+        }
+    });
+    return 1e3 * t / kQuietFiles;
+}
+
+double OpenTestPerFile(const fs::path& base)
+{
+    const fs::path folder = base / "open-test";
+    MakeFiles(folder, kQuietFiles);
+    OpenFileProbe probe;
+    const double t = Seconds([&] {
+        for (int i = 0; i < kQuietFiles; ++i) {
+            (void)probe.IsFree(folder / Name(i));
+        }
+    });
+    return 1e3 * t / kQuietFiles;
+}
+
+// The other program: writes 256 MiB again and again, flushing each round, until stopped.
+std::optional<Process> StartDiskWriter(const fs::path& folder)
+{
+    fs::create_directories(folder);
+    return Process::Start(
+        "/bin/sh",
+        {"-c", "while :; do dd if=/dev/zero of=busy.dat bs=1M count=256 conv=fdatasync status=none; done"},
+        folder.string());
 }
 
 } // namespace
@@ -283,90 +329,34 @@ int main()
         fs::permissions(base.Path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                          fs::perms::others_read | fs::perms::others_exec);
         const fs::path root = base / "ftp";
-        for (const char* dir : {"In", "Empty", "LftpIn", "NetIn"}) {
-            fs::create_directories(root / dir);
-        }
-        MakeFiles(root / "Out");
-        MakeFiles(root / "LftpOut");
-        MakeFiles(root / "NetOut");
+        PrepareServerFolders(root, "quiet", kQuietFiles);
+        PrepareServerFolders(root, "busy", kBusyFiles);
+        PrepareServerFolders(root, "relay", kRelayFiles);
         const auto server = RealFtpServer::StartVsftpd(root);
+        std::printf("bench_cycle_many_files: vsftpd on 127.0.0.1, passive, no encryption; the cycle's 2 s "
+                    "pause between its halves is left out; flushes = fsync, fdatasync, syncfs, sync, msync, "
+                    "sync_file_range calls of the agent\n");
 
-        Engine engine(base / "agent");
-        engine.settings.Port = server->Port();
-        engine.settings.User = server->User();
-        engine.settings.Password = server->Password();
+        const Exchange quiet = RunExchange(base.Path(), root, *server, server->Port(), "quiet", kQuietFiles);
+        PrintExchange("quiet disk", quiet);
+        std::printf("  timed on their own, per file (ms): copies (3 per file, batched) %.3f, counters %.3f, "
+                    "open-file test %.3f\n",
+                    CopiesPerFile(base.Path()), CountersPerFile(base.Path()), OpenTestPerFile(base.Path()));
 
-        MakeFiles(engine.settings.PostBoxOut);
-        const double send = Seconds([&] { engine.cycle.RunSendReceive(); });
-        const bool sendOk = !engine.cycle.LastCycleFailed() && CountIn(root / "In") == kFiles;
+        auto writer = StartDiskWriter(base / "busy");
+        if (writer) {
+            const Exchange busy = RunExchange(base.Path(), root, *server, server->Port(), "busy", kBusyFiles);
+            (void)writer->StopGroup(std::chrono::seconds(1));
+            PrintExchange("busy disk (another program writes 256 MiB again and again, flushing each time)",
+                          busy);
+        } else {
+            std::printf("\nbusy disk: the writer could not be started; skipped\n");
+        }
 
-        engine.layout.SetFtpOut("Out");
-        const double receive = Seconds([&] { engine.cycle.RunReceiveSend(); });
-        const bool receiveOk =
-            !engine.cycle.LastCycleFailed() && CountIn(engine.settings.PostBoxIn) == kFiles;
-
-        const fs::path lftpUp = base / "lftp-up";
-        const fs::path lftpDown = base / "lftp-down";
-        MakeFiles(lftpUp);
-        fs::create_directories(lftpDown);
-        const double lftpSend = RunLftp(*server, "cd LftpIn; mput " + lftpUp.string() + "/*");
-        const double lftpReceive = RunLftp(*server, "lcd " + lftpDown.string() + "; cd LftpOut; mget -E *");
-
-        const double journalOut = JournalCost(base.Path(), true);
-        const double journalIn = JournalCost(base.Path(), false);
-        const double archiveOut = ArchiveCost(engine, base.Path(), "out");
-        const double archiveIn = ArchiveCost(engine, base.Path(), "in");
-        const double netOut = NetworkCost(*server, base.Path(), true);
-        const double netIn = NetworkCost(*server, base.Path(), false);
-        Counters counters(engine.registry);
-        const double countersOut = Seconds([&] {
-            for (int i = 0; i < kFiles; ++i) {
-                counters.CountSent(static_cast<std::int64_t>(kFileSize));
-            }
-        });
-
-        const fs::path probe = base / "exclusive";
-        MakeFiles(probe);
-        const double exclusive = Seconds([&] {
-            for (int i = 0; i < kFiles; ++i) {
-                (void)FileMoves::CanOpenExclusive((probe / Name(i)).string());
-            }
-        });
-
-        std::printf("bench_cycle_many_files: %d files of %zu bytes, vsftpd on 127.0.0.1, passive, "
-                    "no encryption; the cycle's 2 s pause between its halves is left out\n",
-                    kFiles, kFileSize);
-        std::printf("  %-22s %9s %10s %10s %8s\n", "", "agent s", "agent f/s", "lftp f/s", "ratio");
-        const auto line = [](const char* what, double ours, double theirs, bool ok) {
-            const double oursRate = kFiles / ours;
-            if (theirs > 0) {
-                const double theirRate = kFiles / theirs;
-                std::printf("  %-22s %9.3f %10.1f %10.1f %8.2f%s\n", what, ours, oursRate, theirRate,
-                            oursRate / theirRate, ok ? "" : "  (agent run incomplete)");
-            } else {
-                std::printf("  %-22s %9.3f %10.1f %10s %8s%s\n", what, ours, oursRate, "failed", "-",
-                            ok ? "" : "  (agent run incomplete)");
-            }
-        };
-        line("send (mput)", send, lftpSend, sendOk);
-        line("receive (mget -E)", receive, lftpReceive, receiveOk);
-        std::printf("  the same work timed on its own, as a share of the cycle:\n");
-        std::printf("  send cycle %.3f s\n", send);
-        Row("journal (5 records per file)", journalOut, send);
-        Row("archive copies (2 per file)", archiveOut, send);
-        Row("network (NLST, STOR, SIZE)", netOut, send);
-        Row("transfer counters (registry)", countersOut, send);
-        Row("still-open checks (1 per file)", exclusive, send);
-        Row("the rest (moves, log, listings)",
-            send - journalOut - archiveOut - netOut - countersOut - exclusive, send);
-        std::printf("  receive cycle %.3f s\n", receive);
-        Row("journal (listing + 4 per file)", journalIn, receive);
-        Row("archive copies (2 per file)", archiveIn, receive);
-        Row("network (LIST, NLST, SIZE, RETR, DELE)", netIn, receive);
-        Row("transfer counters (registry)", countersOut, receive);
-        Row("the rest (moves, log, listings)", receive - journalIn - archiveIn - netIn - countersOut,
-            receive);
-        return sendOk && receiveOk ? 0 : 1;
+        const DelayRelay relay(server->Port(), kRelayRoundTrip);
+        const Exchange far = RunExchange(base.Path(), root, *server, relay.Port(), "relay", kRelayFiles);
+        PrintExchange("through a relay adding 20 ms of round trip", far);
+        return quiet.Send.Ok && quiet.Receive.Ok ? 0 : 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_cycle_many_files: %s\n", e.what());
         return 1;

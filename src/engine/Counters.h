@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace ornel
 {
@@ -27,15 +28,33 @@ public:
     explicit Counters(RegistryStore& registry);
 
     // One call per file, before its transfer. Registry errors are thrown to the caller.
+    // Inside a batch the count is held and written with the batch's others.
     void CountSent(std::int64_t size);
     void CountReceived(std::int64_t size);
 
+    // A batch of files: the counts from BeginBatch() on are written by FlushBatch() in one
+    // change of the store, added file by file as single calls would add them (the totals
+    // come out the same to the last bit). FlushBatch throws the store's error and then keeps
+    // the counts for the next flush.
+    void BeginBatch();
+    void FlushBatch();
+
+    // The totals in the store (counts held by an open batch are not in them yet).
     [[nodiscard]] TransferTotals Read() const;
 
 private:
-    void Count(const char* countName, const char* sizeName, std::int64_t size);
+    struct Held
+    {
+        std::vector<std::int64_t> Sent;
+        std::vector<std::int64_t> Received;
+    };
+
+    void Count(std::vector<std::int64_t>& held, std::int64_t size);
+    void Write(const Held& held);
 
     RegistryStore& m_registry;
+    bool m_inBatch = false;
+    Held m_held;
 };
 
 } // namespace ornel

@@ -2,6 +2,7 @@
 
 #include "engine/EngineContext.h"
 #include "engine/EventLog.h"
+#include "engine/ExchangeBatch.h"
 #include "engine/FileMoves.h"
 #include "engine/FolderLayout.h"
 #include "engine/Notifications.h"
@@ -15,6 +16,7 @@
 #include "settings/RuntimeSettings.h"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 namespace ornel
@@ -96,12 +98,24 @@ void CryptCall::ProcessCrypt(TransferDirection direction, const std::string& inp
         return;
     }
     const std::string output = FolderLayout::WithoutTrailingDelim(outputFolder);
-    for (const auto& entry : ListFolder(output)) {
-        if (!entry.Directory) {
-            ReportOutput(direction, output, entry.Name);
+    // The report's journal records are committed in batches.
+    ExchangeBatch batch(m_ctx);
+    try {
+        for (const auto& entry : ListFolder(output)) {
+            if (batch.Full()) {
+                batch.Restart();
+            }
+            if (!entry.Directory) {
+                batch.AddWork(0);
+                ReportOutput(direction, output, entry.Name);
+            }
+            m_ctx.loop.ProcessPendingEvents();
         }
-        m_ctx.loop.ProcessPendingEvents();
+    } catch (...) {
+        batch.FinishAfterError();
+        throw;
     }
+    batch.Finish();
 }
 
 int CryptCall::TimeoutMinutes() const
@@ -155,13 +169,34 @@ void CryptCall::MoveUnencrypted(TransferDirection direction, const std::string& 
     }
     const std::string input = FolderLayout::WithoutTrailingDelim(inputFolder);
     const std::string output = FolderLayout::WithoutTrailingDelim(outputFolder);
-    for (const auto& file : ListFolderFiles(input)) {
-        // A file of that name already waiting in the output folder is never replaced; this
-        // one stays in the input folder for a later run.
-        if (MoveFileNoReplace(input + kPathDelim + file.Name, output + kPathDelim + file.Name)) {
+    // In batches: the folders are flushed and the journal committed once per batch.
+    ExchangeBatch batch(m_ctx);
+    try {
+        for (const auto& file : ListFolderFiles(input)) {
+            if (batch.Full()) {
+                batch.Restart();
+            }
+            const std::filesystem::path from = input + kPathDelim + file.Name;
+            std::optional<FileBatch::Item> copy;
+            // A file of that name already waiting in the output folder is never replaced;
+            // this one stays in the input folder for a later run.
+            switch (batch.Files().StageMove(from, output + kPathDelim + file.Name, copy)) {
+            case FileBatch::Moved::Failed:
+                continue;
+            case FileBatch::Moved::Copied:
+                batch.DeleteAfterCommit(from, {*copy});
+                break;
+            case FileBatch::Moved::Renamed:
+                break;
+            }
+            batch.AddWork(file.Size);
             ReportOutput(direction, output, file.Name);
         }
+    } catch (...) {
+        batch.FinishAfterError();
+        throw;
     }
+    batch.Finish();
 }
 
 void CryptCall::ReportOutput(TransferDirection direction, const std::string& outputFolder,

@@ -2,6 +2,7 @@
 
 #include "engine/EngineContext.h"
 #include "engine/EventLog.h"
+#include "engine/ExchangeBatch.h"
 #include "engine/FolderLayout.h"
 #include "journal/Journal.h"
 #include "platform/Clock.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 namespace ornel
 {
@@ -61,33 +63,41 @@ int FileMoves::CountFiles(const std::string& folder, bool list)
         m_ctx.log.AddLog("Папка: " + folder);
     }
     const auto files = ListFolderFiles(folder);
+    const int count = static_cast<int>(files.size());
+    if (!list) {
+        return count;
+    }
     const bool isPostBoxOut = folder == m_ctx.settings.PostBoxOut;
+    std::vector<std::string> found;
     for (const auto& file : files) {
-        if (!list) {
-            continue;
-        }
         m_ctx.log.AddLog(file.Name);
         // A name that cannot travel is not journaled as found: MoveWithBackup leaves it.
         if (isPostBoxOut && IsCp1251Representable(file.Name)) {
-            m_ctx.journal.AddJournalRecord(file.Name, "", JournalEvent::OutgoingFound);
+            found.push_back(file.Name);
         }
     }
-    const int count = static_cast<int>(files.size());
-    if (list) {
-        m_ctx.log.AddLog(count == 0 ? std::string("Нет файлов") : "Всего файлов:" + std::to_string(count));
-    }
+    // The listing's rows are one transaction.
+    m_ctx.journal.AddJournalRecords(found, JournalEvent::OutgoingFound);
+    m_ctx.log.AddLog(count == 0 ? std::string("Нет файлов") : "Всего файлов:" + std::to_string(count));
     return count;
+}
+
+std::string FileMoves::CopyTarget(const std::string& name, const std::string& targetFolder,
+                                  const FileBatch* batch) const
+{
+    std::string target = targetFolder + name;
+    if (NameTaken(target) || (batch != nullptr && batch->Reserves(target))) {
+        const std::string ext = Extension(NamePart(target));
+        target = target.substr(0, target.size() - ext.size()) +
+                 FormatDateTime("dd/mm/yyyy hh-nn-ss.zzz", m_ctx.clock.Now()) + ext;
+    }
+    return target;
 }
 
 std::optional<std::filesystem::path> FileMoves::BackupFile(const std::filesystem::path& source,
                                                            const std::string& targetFolder)
 {
-    std::string target = targetFolder + NamePart(source.string());
-    if (NameTaken(target)) {
-        const std::string ext = Extension(NamePart(target));
-        target = target.substr(0, target.size() - ext.size()) +
-                 FormatDateTime("dd/mm/yyyy hh-nn-ss.zzz", m_ctx.clock.Now()) + ext;
-    }
+    const std::string target = CopyTarget(NamePart(source.string()), targetFolder, nullptr);
     if (!CopyFileNoReplace(source, target)) {
         return std::nullopt;
     }
@@ -116,19 +126,37 @@ void FileMoves::MoveWithBackup(TransferDirection direction, const std::string& s
     const std::string target = FolderLayout::WithoutTrailingDelim(targetFolder) + kPathDelim;
     // The post box must not keep the remains of a copy that a crash cut short.
     RemoveStaleParts(target);
-    for (const auto& file : ListFolderFiles(source)) {
-        m_ctx.loop.ProcessPendingEvents();
-        if (!CheckLocalName(file.Name)) {
-            continue;
+    ExchangeBatch batch(m_ctx);
+    try {
+        for (const auto& file : ListFolderFiles(source)) {
+            if (batch.Full()) {
+                batch.Restart();
+            }
+            m_ctx.loop.ProcessPendingEvents();
+            if (!CheckLocalName(file.Name)) {
+                continue;
+            }
+            const std::filesystem::path from = source + kPathDelim + file.Name;
+            const std::string to = CopyTarget(file.Name, target, &batch.Files());
+            const auto moved = batch.Files().StageCopy(from, to);
+            if (!moved) {
+                continue; // stays where it is for a later cycle
+            }
+            batch.AddWork(file.Size);
+            // The source goes once its copy has its name on the disk and the batch is
+            // journaled.
+            batch.DeleteAfterCommit(from, {*moved});
+            // The archive copy is made of the file just moved, under the name it got there
+            // (read from the source, as the moved copy has no name yet), not from an older
+            // file that may already stand under its first name; it is recorded on the
+            // file's own journal row all the same.
+            (void)BackupPlain(direction, to, file.Name, &batch, from);
         }
-        const auto moved = MoveByCopy(source + kPathDelim + file.Name, target);
-        if (moved) {
-            // The archive copy is made from the file just moved, under the name it got
-            // there, not from an older file that may already stand under its first name;
-            // it is recorded on the file's own journal row all the same.
-            BackupPlain(direction, moved->string(), file.Name);
-        }
+    } catch (...) {
+        batch.FinishAfterError();
+        throw;
     }
+    batch.Finish();
 }
 
 void FileMoves::RemoveStaleParts(const std::string& folder)
@@ -138,37 +166,55 @@ void FileMoves::RemoveStaleParts(const std::string& folder)
     }
 }
 
-void FileMoves::BackupPlain(TransferDirection direction, const std::string& file,
-                            const std::string& journalName)
+std::optional<FileBatch::Item> FileMoves::BackupPlain(TransferDirection direction, const std::string& file,
+                                                      const std::string& journalName, ExchangeBatch* batch,
+                                                      const std::filesystem::path& readFrom)
 {
-    Backup(direction == TransferDirection::Outgoing ? m_layout.ArcReciv2DayFolder()
-                                                    : m_layout.ArcSend2DayFolder(),
-           file, journalName, static_cast<int>(JournalEvent::ArchivedPlain));
+    return Backup(direction == TransferDirection::Outgoing ? m_layout.ArcReciv2DayFolder()
+                                                           : m_layout.ArcSend2DayFolder(),
+                  file, journalName, static_cast<int>(JournalEvent::ArchivedPlain), batch, readFrom);
 }
 
-void FileMoves::BackupCrypt(TransferDirection direction, const std::string& file)
+std::optional<FileBatch::Item> FileMoves::BackupCrypt(TransferDirection direction, const std::string& file,
+                                                      ExchangeBatch* batch,
+                                                      const std::filesystem::path& readFrom)
 {
-    Backup(direction == TransferDirection::Outgoing ? m_layout.ArcRecivDayFolder()
-                                                    : m_layout.ArcSendDayFolder(),
-           file, std::string(), static_cast<int>(JournalEvent::ArchivedEncrypted));
+    return Backup(direction == TransferDirection::Outgoing ? m_layout.ArcRecivDayFolder()
+                                                           : m_layout.ArcSendDayFolder(),
+                  file, std::string(), static_cast<int>(JournalEvent::ArchivedEncrypted), batch, readFrom);
 }
 
-void FileMoves::Backup(const std::string& dayFolder, const std::string& file, const std::string& journalName,
-                       int journalEvent)
+std::optional<FileBatch::Item> FileMoves::Backup(const std::string& dayFolder, const std::string& file,
+                                                 const std::string& journalName, int journalEvent,
+                                                 ExchangeBatch* batch, const std::filesystem::path& readFrom)
 {
     if (IsBlank(dayFolder)) {
-        return;
+        return std::nullopt;
     }
     m_ctx.loop.ProcessPendingEvents();
     m_ctx.log.AddLog("Резервное коприрование файла " + file + " в папку " + dayFolder);
-    const auto copy = BackupFile(file, FolderLayout::WithoutTrailingDelim(dayFolder) + kPathDelim);
-    if (!copy) {
-        throw std::runtime_error(kCannotSave);
+    const std::string folder = FolderLayout::WithoutTrailingDelim(dayFolder) + kPathDelim;
+    std::optional<FileBatch::Item> item;
+    std::filesystem::path copy;
+    if (batch != nullptr) {
+        copy = CopyTarget(NamePart(file), folder, &batch->Files());
+        item = batch->Files().StageCopy(readFrom.empty() ? std::filesystem::path(file) : readFrom, copy);
+        if (!item) {
+            throw std::runtime_error(kCannotSave);
+        }
+        batch->RequireNamed(*item, kCannotSave, false);
+    } else {
+        const auto made = BackupFile(file, folder);
+        if (!made) {
+            throw std::runtime_error(kCannotSave);
+        }
+        copy = *made;
     }
     // The journal points at the copy itself, dated name included, so that the archived
     // file it names is the one that was archived.
-    m_ctx.journal.AddJournalRecord(journalName.empty() ? NamePart(file) : journalName, copy->string(),
+    m_ctx.journal.AddJournalRecord(journalName.empty() ? NamePart(file) : journalName, copy.string(),
                                    static_cast<JournalEvent>(journalEvent));
+    return item;
 }
 
 bool FileMoves::CheckLocalName(const std::string& name)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/TransferDirection.h"
+#include "platform/FileBatch.h"
 
 #include <filesystem>
 #include <optional>
@@ -12,6 +13,7 @@
 namespace ornel
 {
 
+class ExchangeBatch;
 class FolderLayout;
 struct EngineContext;
 
@@ -24,7 +26,8 @@ public:
 
     // Number of files in the folder. With `list`: logs "Папка: " + folder, each name and
     // "Нет файлов" / "Всего файлов:" + N, and journals each file as OutgoingFound when the
-    // folder is, character for character, the PostBoxOut setting.
+    // folder is, character for character, the PostBoxOut setting (the listing's rows are
+    // one transaction).
     int CountFiles(const std::string& folder, bool list);
 
     // Copies `source` into `targetFolder` (ending in "/") under its own name, or under the
@@ -38,9 +41,11 @@ public:
                                                                   const std::string& targetFolder);
 
     // Moves every file of the source folder into the target folder, each with an archive
-    // copy (BackupPlain). Subfolders stay; a file that cannot be moved stays and the loop
-    // goes on; a name without a Windows-1251 form is logged as an error and stays.
-    // Throws kCannotSave when an archive copy fails.
+    // copy (BackupPlain), in batches: the copies of a batch reach the disk together and the
+    // sources are deleted once the batch's journal records are committed. Subfolders stay; a
+    // file that cannot be moved stays and the loop goes on; a name without a Windows-1251
+    // form is logged as an error and stays. Throws kCannotSave when an archive copy fails
+    // (the files before it are finished, that one moved).
     void MoveWithBackup(TransferDirection direction, const std::string& sourceFolder,
                         const std::string& targetFolder);
 
@@ -48,10 +53,16 @@ public:
     // / ArcSendDayFolder (encrypted), logged and journaled as ArchivedPlain /
     // ArchivedEncrypted with the path of the copy. No archive folder: nothing happens.
     // Throws kCannotSave. The journal row is the file's name, or `journalName` when given
-    // (a file that got a dated name on its way keeps its own row).
-    void BackupPlain(TransferDirection direction, const std::string& file,
-                     const std::string& journalName = {});
-    void BackupCrypt(TransferDirection direction, const std::string& file);
+    // (a file that got a dated name on its way keeps its own row). With a batch the copy is
+    // staged in it, read from `readFrom` when given (the file itself has no name yet), and
+    // its item returned; without one it is on the disk when the call returns.
+    std::optional<FileBatch::Item> BackupPlain(TransferDirection direction, const std::string& file,
+                                               const std::string& journalName = {},
+                                               ExchangeBatch* batch = nullptr,
+                                               const std::filesystem::path& readFrom = {});
+    std::optional<FileBatch::Item> BackupCrypt(TransferDirection direction, const std::string& file,
+                                               ExchangeBatch* batch = nullptr,
+                                               const std::filesystem::path& readFrom = {});
 
     // Removes what copies and encryptions cut short by a crash left in a working folder:
     // partial files nobody has written to for an hour.
@@ -66,8 +77,13 @@ public:
     static bool CreateFolderChain(const std::string& folder);
 
 private:
-    void Backup(const std::string& dayFolder, const std::string& file, const std::string& journalName,
-                int journalEvent);
+    std::optional<FileBatch::Item> Backup(const std::string& dayFolder, const std::string& file,
+                                          const std::string& journalName, int journalEvent,
+                                          ExchangeBatch* batch, const std::filesystem::path& readFrom);
+    // Where a copy of a file named `name` goes in `targetFolder` (ending in "/"): under its
+    // own name, or under a dated one when that is taken on the disk or in the batch.
+    [[nodiscard]] std::string CopyTarget(const std::string& name, const std::string& targetFolder,
+                                         const FileBatch* batch) const;
 
     EngineContext& m_ctx;
     const FolderLayout& m_layout;

@@ -4,6 +4,7 @@
 #include "engine/Desktop.h"
 #include "engine/EngineContext.h"
 #include "engine/EventLog.h"
+#include "engine/ExchangeBatch.h"
 #include "engine/FileMoves.h"
 #include "engine/FolderLayout.h"
 #include "engine/Notifications.h"
@@ -14,7 +15,9 @@
 #include "ftp/FtpClient.h"
 #include "ftp/FtpErrors.h"
 #include "journal/Journal.h"
+#include "platform/CrashPoint.h"
 #include "platform/EventLoop.h"
+#include "platform/FileBatch.h"
 #include "platform/FileSystem.h"
 #include "settings/RuntimeSettings.h"
 
@@ -43,6 +46,14 @@ std::string TrimBlanks(const std::string& text)
         --end;
     }
     return text.substr(begin, end - begin);
+}
+
+std::string Replaced(std::string text, const std::string& what, const std::string& with)
+{
+    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + with.size())) {
+        text.replace(pos, what.size(), with);
+    }
+    return text;
 }
 
 std::string JoinLines(const std::vector<std::string>& lines)
@@ -138,24 +149,34 @@ int Incoming::ReceiveListed()
     // A folder whose name matches the mask is in the name listing too; its RETR can only fail.
     const std::set<std::string> folders = ServerListing::FolderNames(detailed);
     int count = 0;
-    for (const std::string& line : lines) {
-        if (m_state.StopRequested) {
-            break;
+    ExchangeBatch batch(m_ctx, &m_counters);
+    try {
+        for (const std::string& line : lines) {
+            if (m_state.StopRequested) {
+                break;
+            }
+            if (batch.Full()) {
+                batch.Restart();
+            }
+            // The listing comes from the server: a name that would leave TempReciv or name the
+            // folder itself is never turned into a local path, and the server keeps that file.
+            if (!IsSafeListedName(line)) {
+                LogError("Недопустимое имя файла на FTP: \"" + line + "\"");
+                continue;
+            }
+            if (folders.count(line) > 0 || folders.count(TrimBlanks(line)) > 0) {
+                m_ctx.log.AddLog("Пропускаем папку на FTP " + TrimBlanks(line));
+                continue;
+            }
+            if (ReceiveOne(line, batch)) {
+                ++count;
+            }
         }
-        // The listing comes from the server: a name that would leave TempReciv or name the
-        // folder itself is never turned into a local path, and the server keeps that file.
-        if (!IsSafeListedName(line)) {
-            LogError("Недопустимое имя файла на FTP: \"" + line + "\"");
-            continue;
-        }
-        if (folders.count(line) > 0 || folders.count(TrimBlanks(line)) > 0) {
-            m_ctx.log.AddLog("Пропускаем папку на FTP " + TrimBlanks(line));
-            continue;
-        }
-        if (ReceiveOne(line)) {
-            ++count;
-        }
+    } catch (...) {
+        batch.FinishAfterError();
+        throw;
     }
+    batch.Finish();
     return count;
 }
 
@@ -178,10 +199,11 @@ std::int64_t Incoming::AnnouncedSize(std::string& remote, const std::string& tri
     }
 }
 
-void Incoming::Download(std::string& remote, const std::string& trimmed, std::filesystem::path& local)
+void Incoming::Download(std::string& remote, const std::string& trimmed, std::filesystem::path& local,
+                        const std::filesystem::path& written)
 {
     try {
-        m_ctx.ftp.Get(remote, local, true, false);
+        m_ctx.ftp.Get(remote, written, true, false);
     } catch (const EFtpReplyError& e) {
         if (remote == trimmed || !ServerListing::IsPermanentRefusal(e.ReplyCode())) {
             throw;
@@ -189,11 +211,11 @@ void Incoming::Download(std::string& remote, const std::string& trimmed, std::fi
         // The name as listed is refused; the trimmed one is then the file's name on both sides.
         remote = trimmed;
         local = local.parent_path() / trimmed;
-        m_ctx.ftp.Get(remote, local, true, false);
+        m_ctx.ftp.Get(remote, written, true, false);
     }
 }
 
-bool Incoming::ReceiveOne(const std::string& listed)
+bool Incoming::ReceiveOne(const std::string& listed, ExchangeBatch& batch)
 {
     // The line is the server's own name and is used for every file operation on either side,
     // unless the server refuses it and takes it trimmed; the log and the journal show it
@@ -211,46 +233,67 @@ bool Incoming::ReceiveOne(const std::string& listed)
     m_state.CurrentFile = name;
     m_ctx.log.AddLog("Принимаем файл " + name + " " + std::to_string(size) + " байт");
     std::filesystem::path local = std::filesystem::path(m_ctx.settings.TempReciv) / remote;
+    // Written under a hidden name and given its own once the batch's data is on the disk: a
+    // download cut short never stands in TempReciv under a real name.
+    std::filesystem::path written = PartialName(m_ctx.settings.TempReciv);
+    FileBatch::Item download = 0;
     try {
-        Download(remote, name, local);
+        Download(remote, name, local, written);
         m_ctx.loop.ProcessPendingEvents();
         // A download cut short can still end with a good reply from some servers; the server
         // copy is deleted below, so a file shorter than announced is not taken as received.
         if (announced >= 0) {
-            const std::optional<std::int64_t> received = FileSize(local);
+            const std::optional<std::int64_t> received = FileSize(written);
             if (received.value_or(-1) != announced) {
                 throw std::runtime_error("Файл " + name +
                                          " принят не полностью: " + std::to_string(received.value_or(0)) +
                                          " из " + std::to_string(announced) + " байт");
             }
         }
-        // The server's copy is deleted below: until then this one must survive a power cut,
-        // data and name, or the next cycle could deliver an empty file under the real name.
-        std::string syncError;
-        if (!MakeDurable(local, &syncError)) {
-            throw std::runtime_error("Файл " + name + " не записан на диск: " + syncError);
-        }
+        download = batch.Files().StageWritten(written, local);
+        // A name that the folder refuses (too long, taken by a folder) fails the download
+        // only when the batch names it: an error all the same, and the server keeps the file.
+        batch.RequireNamed(download, "Файл " + name + " не сохранён");
     } catch (const std::exception& e) {
-        (void)DeleteFile(local); // nothing half-received may wait in TempReciv for decryption
-        LogError(e.what());
+        (void)DeleteFile(written); // nothing half-received may wait in TempReciv for decryption
+        // The hidden name means nothing to a reader of the log; the message names the file.
+        const std::string message = Replaced(e.what(), written.string(), local.string());
+        LogError(message);
         const auto* refusal = dynamic_cast<const EFtpReplyError*>(&e);
         if (refusal == nullptr || !ServerListing::IsPermanentRefusal(refusal->ReplyCode())) {
-            throw; // a passing failure or a broken connection: the files after it wait too
+            // A passing failure or a broken connection: the files after it wait too.
+            if (message != e.what()) {
+                throw std::runtime_error(message);
+            }
+            throw;
         }
         // This one file is refused for good; it stays on the server and the others still come.
         m_ctx.log.AddLog("Файл " + name + " оставлен на FTP");
         m_state.CurrentFile.clear();
         return false;
     }
+    batch.AddWork(size);
     m_ctx.log.AddLog("Приняли файл " + name);
     m_ctx.journal.AddJournalRecord(name, "", JournalEvent::Downloaded);
 
-    m_moves.BackupCrypt(TransferDirection::Incoming, local.string());
-    try {
-        m_ctx.ftp.Delete(remote);
-    } catch (const std::exception& e) {
-        LogError(e.what()); // fetched again next cycle; its copies then get dated names
+    const auto archived = m_moves.BackupCrypt(TransferDirection::Incoming, local.string(), &batch, written);
+    // The server's copy is deleted only once this one, and its archive copy, are on the disk
+    // under their names and the batch is journaled; until then a crash leaves it to be
+    // fetched again.
+    ExchangeBatch::Needs needs{download};
+    if (archived) {
+        needs.push_back(*archived);
     }
+    batch.AfterCommit(
+        [this, remote] {
+            try {
+                m_ctx.ftp.Delete(remote);
+            } catch (const std::exception& e) {
+                LogError(e.what()); // fetched again next cycle; its copies then get dated names
+            }
+            CrashPoint("batch-dele");
+        },
+        std::move(needs));
     m_state.CurrentFile.clear();
     return true;
 }

@@ -12,6 +12,7 @@ namespace ornel
 {
 
 class Counters;
+class ExchangeBatch;
 class FileMoves;
 class FolderLayout;
 class Notifications;
@@ -27,7 +28,9 @@ public:
     // Returns the number of files downloaded, archived and deleted on the server. Folders are
     // skipped, and a file the server refuses for good (5xx) is logged and stays there while
     // the others come; any other failed download is logged and thrown on, and the server
-    // keeps that file and the ones after it.
+    // keeps that file and the ones after it. Works in batches: the files of a batch are
+    // deleted on the server once their downloads and archive copies are on the disk under
+    // their names and their journal records committed.
     int ReceiveFiles();
 
     // Lines of a detailed listing that describe regular files (first character "-").
@@ -40,13 +43,14 @@ public:
 private:
     int ReceiveListed();
     // False when the server refused this one file for good.
-    bool ReceiveOne(const std::string& listed);
+    bool ReceiveOne(const std::string& listed, ExchangeBatch& batch);
     // SIZE of the name as listed, or of `trimmed` (which then becomes `remote`) when the
     // server refuses the listed one for good; -1 when unknown.
     std::int64_t AnnouncedSize(std::string& remote, const std::string& trimmed);
-    // RETR into `local`; a permanent refusal of a padded name is retried trimmed, and
-    // `remote` and `local` then name the trimmed file.
-    void Download(std::string& remote, const std::string& trimmed, std::filesystem::path& local);
+    // RETR into `written` (a hidden name) for `local`; a permanent refusal of a padded name
+    // is retried trimmed, and `remote` and `local` then name the trimmed file.
+    void Download(std::string& remote, const std::string& trimmed, std::filesystem::path& local,
+                  const std::filesystem::path& written);
     void ListOrLog(std::vector<std::string>& lines, bool details);
     void LogError(const std::string& message);
 

@@ -4,6 +4,7 @@
 #include "engine/Desktop.h"
 #include "engine/EngineContext.h"
 #include "engine/EventLog.h"
+#include "engine/ExchangeBatch.h"
 #include "engine/FileMoves.h"
 #include "engine/FolderLayout.h"
 #include "engine/ServerListing.h"
@@ -13,6 +14,7 @@
 #include "journal/Journal.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
+#include "platform/OpenFileProbe.h"
 #include "settings/RuntimeSettings.h"
 
 #include <cstdint>
@@ -52,29 +54,41 @@ int Outgoing::SendFiles()
             m_ctx.loop.ProcessPendingEvents();
             m_ctx.ftp.ChangeDir(m_ctx.settings.FtpIn);
             m_ctx.loop.ProcessPendingEvents();
-            for (const FileEntry& entry : files) {
-                if (m_state.StopRequested) {
-                    break;
+            OpenFileProbe stillOpen;
+            ExchangeBatch batch(m_ctx, &m_counters);
+            try {
+                for (const FileEntry& entry : files) {
+                    if (m_state.StopRequested) {
+                        break;
+                    }
+                    if (batch.Full()) {
+                        batch.Restart();
+                    }
+                    const std::string& name = entry.Name;
+                    const std::filesystem::path file = std::filesystem::path(folder) / name;
+                    // Still held by the program that writes it: taken up by a later cycle. A
+                    // file marked read-only is not ours to delete after the upload, so it
+                    // stays. (An administrator's open for writing succeeds on such a file all
+                    // the same, so the test for other openers alone does not tell it.)
+                    if (IsReadOnlyFile(file) || !stillOpen.IsFree(file)) {
+                        continue;
+                    }
+                    // The name goes to the server in Windows-1251; one that has no form there
+                    // would arrive under another name, so the file waits for a person to
+                    // rename it.
+                    if (!m_moves.CheckLocalName(name)) {
+                        m_state.ErrorLogged = true;
+                        continue;
+                    }
+                    m_ctx.loop.ProcessPendingEvents();
+                    SendOne(name, file, batch);
+                    ++count;
                 }
-                const std::string& name = entry.Name;
-                const std::filesystem::path file = std::filesystem::path(folder) / name;
-                // Still held by the program that writes it: taken up by a later cycle. A file
-                // marked read-only is not ours to delete after the upload, so it stays. (An
-                // administrator's open for writing succeeds on such a file all the same, so
-                // the exclusive-open test alone does not tell it.)
-                if (IsReadOnlyFile(file) || !FileMoves::CanOpenExclusive(file.string())) {
-                    continue;
-                }
-                // The name goes to the server in Windows-1251; one that has no form there would
-                // arrive under another name, so the file waits for a person to rename it.
-                if (!m_moves.CheckLocalName(name)) {
-                    m_state.ErrorLogged = true;
-                    continue;
-                }
-                m_ctx.loop.ProcessPendingEvents();
-                SendOne(name, file);
-                ++count;
+            } catch (...) {
+                batch.FinishAfterError();
+                throw;
             }
+            batch.Finish();
             LeaveFtpDir(m_layout.FtpInDepth());
         }
     }
@@ -82,7 +96,7 @@ int Outgoing::SendFiles()
     return count;
 }
 
-void Outgoing::SendOne(const std::string& name, const std::filesystem::path& file)
+void Outgoing::SendOne(const std::string& name, const std::filesystem::path& file, ExchangeBatch& batch)
 {
     // Measured now, not when listed: the size sent is the size checked on the server.
     const std::optional<std::int64_t> measured = FileSize(file);
@@ -95,7 +109,8 @@ void Outgoing::SendOne(const std::string& name, const std::filesystem::path& fil
     m_ctx.loop.ProcessPendingEvents();
 
     m_state.CurrentFile = name;
-    m_moves.BackupCrypt(TransferDirection::Outgoing, file.string());
+    batch.AddWork(size);
+    const auto archived = m_moves.BackupCrypt(TransferDirection::Outgoing, file.string(), &batch);
     m_ctx.log.AddLog("Передаем файл " + name + " " + std::to_string(size) + " байт");
     try {
         m_ctx.loop.ProcessPendingEvents();
@@ -126,8 +141,13 @@ void Outgoing::SendOne(const std::string& name, const std::filesystem::path& fil
     m_ctx.log.AddLog("Передали файл " + name);
     m_ctx.journal.AddJournalRecord(name, "", JournalEvent::Uploaded);
 
-    m_ctx.loop.ProcessPendingEvents();
-    (void)DeleteFile(file); // a file that cannot be deleted is sent again next cycle
+    // The working copy goes once its archive copy is on the disk and the batch is journaled;
+    // a file that cannot be deleted is sent again next cycle.
+    ExchangeBatch::Needs needs;
+    if (archived) {
+        needs.push_back(*archived);
+    }
+    batch.DeleteAfterCommit(file, std::move(needs));
     m_ctx.loop.ProcessPendingEvents();
     m_state.CurrentFile.clear();
 }

@@ -10,6 +10,7 @@ namespace ornel
 {
 
 class Counters;
+class ExchangeBatch;
 class FileMoves;
 class FolderLayout;
 class FtpClient;
@@ -27,7 +28,8 @@ public:
              TransferState& state);
 
     // Returns the number of files uploaded. A failed upload is logged and thrown on; the file
-    // stays in TempSend for the next cycle.
+    // stays in TempSend for the next cycle. Works in batches: an uploaded file is deleted
+    // once its batch's archive copies are on the disk and its journal records committed.
     int SendFiles();
     // Removes the server's leftover ".in." + name + "." of an earlier, broken upload. Never
     // throws for the listing or the deletion.
@@ -36,7 +38,7 @@ public:
     void LeaveFtpDir(int depth);
 
 private:
-    void SendOne(const std::string& name, const std::filesystem::path& file);
+    void SendOne(const std::string& name, const std::filesystem::path& file, ExchangeBatch& batch);
     void LogError(const std::string& message);
 
     EngineContext& m_ctx;

@@ -2,6 +2,7 @@
 
 #include "journal/JournalText.h"
 #include "journal/SqlConnection.h"
+#include "platform/FileSystem.h"
 
 #include <cerrno>
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace ornel
 {
@@ -49,7 +51,7 @@ std::unique_ptr<SqlConnection> OpenExclusively(const std::filesystem::path& file
     if (!std::filesystem::is_regular_file(file, error))
         throw std::runtime_error(Label(file) + "файл не найден");
     auto db = std::make_unique<SqlConnection>(file, kPassword, SqlConnection::Access::OpenExisting);
-    db->TakeExclusively(SqlConnection::Rollback::OnDisk);
+    db->TakeExclusively(SqlConnection::Rollback::WriteAheadLog);
     // Both tables with every field the journal writes; a file of another layout fails here
     // rather than at the first file of an exchange.
     SqlStatement fileList(*db, "SELECT ID, FileName, BackupPathCrypt, BackupPath, DateAdd, Direction, State "
@@ -129,7 +131,7 @@ void Journal::Open(const std::filesystem::path& file)
         std::filesystem::remove(file.string() + ".tmp", ignored);
         Purge();
     } catch (const std::exception& e) {
-        m_db.reset();
+        CloseConnection();
         m_failure = e.what();
         throw std::runtime_error(m_failure);
     }
@@ -137,7 +139,16 @@ void Journal::Open(const std::filesystem::path& file)
 
 void Journal::Close()
 {
+    CloseConnection();
+}
+
+void Journal::CloseConnection()
+{
+    // Statements first: a connection with statements still prepared does not close.
+    m_statements.clear();
     m_db.reset();
+    m_inBatch = false;
+    m_batchNames.clear();
 }
 
 bool Journal::IsOpen() const
@@ -160,10 +171,14 @@ double Journal::TodayStart() const
 void Journal::Purge()
 {
     const double limit = m_clock.Now() - 1.0;
-    SqlStatement count(*m_db, "Select count(*) as C from FileList where DateAdd<=?");
-    count.Bind(1, limit);
-    const std::int64_t old = count.Step() ? count.Integer(0) : 0;
-    count.Reset();
+    std::int64_t old = 0;
+    {
+        // Finalized before the compaction closes the connection, which it could not with a
+        // statement still prepared.
+        SqlStatement count(*m_db, "Select count(*) as C from FileList where DateAdd<=?");
+        count.Bind(1, limit);
+        old = count.Step() ? count.Integer(0) : 0;
+    }
     if (old <= kPurgeThreshold)
         return;
 
@@ -182,7 +197,8 @@ void Journal::Purge()
 
 // The rows that survive the purge are copied into "<file>.tmp", which then replaces the
 // file by a rename. The file itself is never written on the way, so a crash at any point
-// leaves under its name either the old journal or the complete compacted one.
+// leaves under its name either the old journal (with its log) or the complete compacted one
+// (without a log).
 void Journal::Compact(double limit)
 {
     const std::filesystem::path tmp = m_file.string() + ".tmp";
@@ -230,8 +246,13 @@ void Journal::Compact(double limit)
             throw SystemError(m_file, "права доступа не перенесены на сжатую копию");
         if (!SyncPath(tmp))
             throw SystemError(m_file, "сжатая копия не записана");
-        // Renamed while this connection still holds the old file, so no other process can
-        // slip in between.
+        // The old file's write-ahead log is folded into it and the file closed before the copy
+        // takes its name: a log left beside the new file would be replayed into it at the
+        // next opening.
+        m_db->Execute("PRAGMA wal_checkpoint(TRUNCATE)");
+        CloseConnection();
+        if (FileSize(m_file.string() + "-wal").value_or(0) > 0)
+            throw std::runtime_error(Label(m_file) + "журнал транзакций не перенесён в файл");
         if (std::rename(tmp.c_str(), m_file.c_str()) != 0)
             throw SystemError(m_file, "сжатая копия не заняла место файла");
     } catch (...) {
@@ -246,83 +267,212 @@ void Journal::Compact(double limit)
         std::filesystem::remove(tmp, ignored);
         throw;
     }
-    m_db.reset();
     // The rename is already in place for this process; a folder that cannot be flushed only
     // delays its durability, so it is not a reason to give up the journal.
     (void)SyncPath(Folder(m_file));
     m_db = OpenExclusively(m_file);
 }
 
-std::optional<std::int64_t> Journal::FindToday(const std::string& name, double today)
+SqlStatement& Journal::Prepared(const char* sql)
 {
-    SqlStatement find(*m_db, "SELECT ID FROM FileList WHERE FileName=? AND DateAdd>=? AND DateAdd<? "
-                             "ORDER BY ID LIMIT 1");
-    find.Bind(1, name).Bind(2, today).Bind(3, today + 1.0);
-    if (find.Step())
-        return find.Integer(0);
-    return std::nullopt;
+    auto& statement = m_statements[sql];
+    if (!statement)
+        statement = std::make_unique<SqlStatement>(Connection(), sql);
+    return *statement;
 }
 
-void Journal::AddJournalRecord(const std::string& fileName, const std::string& path, JournalEvent event)
+std::optional<std::int64_t> Journal::FindToday(const std::string& name, double today)
+{
+    SqlStatement& find = Prepared("SELECT ID FROM FileList WHERE FileName=? AND DateAdd>=? AND DateAdd<? "
+                                  "ORDER BY ID LIMIT 1");
+    find.Bind(1, name).Bind(2, today).Bind(3, today + 1.0);
+    std::optional<std::int64_t> id;
+    if (find.Step())
+        id = find.Integer(0);
+    find.Reset();
+    return id;
+}
+
+namespace
+{
+
+// One record's statements together: a transaction of their own, or, inside a batch, a
+// savepoint, so that a record cut short by an error leaves nothing of itself in the batch.
+class RecordScope
+{
+public:
+    RecordScope(SqlConnection& db, bool inBatch)
+        : m_db(db)
+        , m_inBatch(inBatch)
+    {
+        m_db.Execute(m_inBatch ? "SAVEPOINT record" : "BEGIN IMMEDIATE");
+    }
+    ~RecordScope()
+    {
+        if (m_done)
+            return;
+        // An error is on its way up; a failing rollback must not replace it.
+        if (m_inBatch) {
+            try {
+                m_db.Execute("ROLLBACK TO record");
+                m_db.Execute("RELEASE record");
+            } catch (const std::exception&) {
+                // the batch's own commit or rollback settles what is left
+            }
+        } else {
+            m_db.RollbackQuietly();
+        }
+    }
+    RecordScope(const RecordScope&) = delete;
+    RecordScope& operator=(const RecordScope&) = delete;
+
+    void Commit()
+    {
+        m_db.Execute(m_inBatch ? "RELEASE record" : "COMMIT");
+        m_done = true;
+    }
+
+private:
+    SqlConnection& m_db;
+    bool m_inBatch;
+    bool m_done = false;
+};
+
+const char* ChangeOf(JournalEvent event, bool& withPath)
+{
+    withPath = false;
+    switch (event) {
+    case JournalEvent::OutgoingFound:
+        return "UPDATE FileList SET Direction='OUT' WHERE ID=?";
+    case JournalEvent::ListedOnServer:
+        return "UPDATE FileList SET Direction='IN', State=1 WHERE ID=?";
+    case JournalEvent::ArchivedPlain:
+        withPath = true;
+        return "UPDATE FileList SET BackupPath=? WHERE ID=?";
+    case JournalEvent::Uploaded:
+        return "UPDATE FileList SET State=1 WHERE ID=?";
+    case JournalEvent::ArchivedEncrypted:
+        withPath = true;
+        return "UPDATE FileList SET BackupPathCrypt=? WHERE ID=?";
+    case JournalEvent::Encrypted:
+    case JournalEvent::Decrypted:
+    case JournalEvent::Downloaded:
+        break;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void Journal::Record(const std::string& fileName, const std::string& path, JournalEvent event)
 {
     SqlConnection& db = Connection();
     const double now = m_clock.Now();
     // Looked up by the stored (cut) form, so an over-long name finds its own row again.
     const std::string name = CutToWidth(fileName, kNameWidth);
 
-    SqlConnection::Transaction transaction(db);
     std::optional<std::int64_t> id = FindToday(name, std::floor(now));
     if (!id) {
-        SqlStatement insert(db, "INSERT INTO FileList (FileName, DateAdd) VALUES (?, ?)");
+        SqlStatement& insert = Prepared("INSERT INTO FileList (FileName, DateAdd) VALUES (?, ?)");
         insert.Bind(1, name).Bind(2, now).Run();
         id = db.LastInsertId();
     }
-
-    const char* change = nullptr;
     bool withPath = false;
-    switch (event) {
-    case JournalEvent::OutgoingFound:
-        change = "UPDATE FileList SET Direction='OUT' WHERE ID=?";
-        break;
-    case JournalEvent::ListedOnServer:
-        change = "UPDATE FileList SET Direction='IN', State=1 WHERE ID=?";
-        break;
-    case JournalEvent::ArchivedPlain:
-        change = "UPDATE FileList SET BackupPath=? WHERE ID=?";
-        withPath = true;
-        break;
-    case JournalEvent::Uploaded:
-        change = "UPDATE FileList SET State=1 WHERE ID=?";
-        break;
-    case JournalEvent::ArchivedEncrypted:
-        change = "UPDATE FileList SET BackupPathCrypt=? WHERE ID=?";
-        withPath = true;
-        break;
-    case JournalEvent::Encrypted:
-    case JournalEvent::Decrypted:
-    case JournalEvent::Downloaded:
-        break;
-    }
-    if (change != nullptr) {
-        SqlStatement update(db, change);
+    if (const char* change = ChangeOf(event, withPath)) {
+        SqlStatement& update = Prepared(change);
         if (withPath)
             update.Bind(1, CutToWidth(path, kPathWidth)).Bind(2, *id);
         else
             update.Bind(1, *id);
         update.Run();
     }
-
-    SqlStatement log(db, "INSERT INTO LOG (FileID, EventType, EventTime) VALUES (?, ?, ?)");
+    SqlStatement& log = Prepared("INSERT INTO LOG (FileID, EventType, EventTime) VALUES (?, ?, ?)");
     log.Bind(1, *id).Bind(2, static_cast<std::int64_t>(event)).Bind(3, now).Run();
-    transaction.Commit();
-    if (m_onRecorded)
+}
+
+void Journal::Recorded(const std::string& fileName)
+{
+    if (m_inBatch)
+        m_batchNames.push_back(fileName);
+    else if (m_onRecorded)
         m_onRecorded(fileName);
+}
+
+void Journal::AddJournalRecord(const std::string& fileName, const std::string& path, JournalEvent event)
+{
+    RecordScope scope(Connection(), m_inBatch);
+    Record(fileName, path, event);
+    scope.Commit();
+    Recorded(fileName);
 }
 
 void Journal::AddJournalListing(const std::string& text)
 {
-    for (const std::string& line : ListingLines(text))
-        AddJournalRecord(line, std::string(), JournalEvent::ListedOnServer);
+    AddJournalRecords(ListingLines(text), JournalEvent::ListedOnServer);
+}
+
+void Journal::AddJournalRecords(const std::vector<std::string>& names, JournalEvent event)
+{
+    if (names.empty())
+        return;
+    const bool own = !m_inBatch;
+    if (own)
+        BeginBatch();
+    try {
+        for (const std::string& name : names)
+            AddJournalRecord(name, std::string(), event);
+    } catch (...) {
+        // The records stored so far stay, as they would have one by one.
+        if (own) {
+            try {
+                CommitBatch();
+            } catch (const std::exception&) {
+                // the record's own error is the one to report
+            }
+        }
+        throw;
+    }
+    if (own)
+        CommitBatch();
+}
+
+void Journal::BeginBatch()
+{
+    if (!m_db || m_inBatch)
+        return;
+    Connection().Execute("BEGIN IMMEDIATE");
+    m_inBatch = true;
+    m_batchNames.clear();
+}
+
+void Journal::CommitBatch()
+{
+    if (!m_inBatch)
+        return;
+    m_inBatch = false;
+    std::vector<std::string> names = std::exchange(m_batchNames, {});
+    try {
+        Connection().Execute("COMMIT");
+    } catch (...) {
+        // A commit that failed may leave the transaction open; nothing of it is kept.
+        if (m_db)
+            m_db->RollbackQuietly();
+        throw;
+    }
+    if (m_onRecorded) {
+        for (const std::string& name : names)
+            m_onRecorded(name);
+    }
+}
+
+void Journal::RollbackBatch()
+{
+    if (!m_inBatch)
+        return;
+    m_inBatch = false;
+    m_batchNames.clear();
+    if (m_db)
+        m_db->RollbackQuietly();
 }
 
 std::vector<FileListRow> Journal::TodayRows()

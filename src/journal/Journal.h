@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +18,7 @@ namespace ornel
 {
 
 class SqlConnection;
+class SqlStatement;
 
 enum class JournalEvent
 {
@@ -60,19 +62,37 @@ public:
     // The opening sequence: takes the file for this process alone, purges it (rows older than
     // one day, once more than 20 file rows are) and compacts it. Throws std::runtime_error with
     // the store's message; the journal then stays closed and every AddJournalRecord throws that
-    // same message. While open, "<file>-journal" lies beside the file so that a commit cut
-    // short by a crash is rolled back at the next opening; closing removes it.
+    // same message. While open, the write-ahead log "<file>-wal" lies beside the file; a
+    // commit cut short by a crash is not seen at the next opening, and closing folds the log
+    // into the file and removes it.
     void Open(const std::filesystem::path& file);
     void Close();
     [[nodiscard]] bool IsOpen() const;
 
-    // Each call is one transaction: the FileList change and its LOG row are stored together
-    // or not at all. The lookup sees the rows of the current day (it follows midnight).
+    // The FileList change and its LOG row are stored together or not at all: each call is
+    // one transaction, or, inside a batch, one step of the batch's transaction. The lookup
+    // sees the rows of the current day (it follows midnight).
     void AddJournalRecord(const std::string& fileName, const std::string& path, JournalEvent event);
-    // One ListedOnServer record per non-blank line of the listing, in order.
+    // One ListedOnServer record per non-blank line of the listing, in order, all in one
+    // transaction (or in the batch's).
     void AddJournalListing(const std::string& text);
-    // Runs after each record has been stored, with the file's name, so that a view of the
-    // rows can show it at once.
+    // One record per name, in order, all in one transaction (or in the batch's). A record
+    // that fails ends the call; the ones before it are stored.
+    void AddJournalRecords(const std::vector<std::string>& names, JournalEvent event);
+
+    // A batch: the records from BeginBatch() to CommitBatch() are one transaction, stored
+    // with one flush. A crash before the commit loses them all, so the caller commits before
+    // anything irreversible that they describe. Changes of the status window's grid made
+    // meanwhile join the batch. While the journal is closed these do nothing (the records
+    // themselves throw). CommitBatch throws the store's message and then holds nothing;
+    // RollbackBatch drops the batch's records.
+    void BeginBatch();
+    void CommitBatch();
+    void RollbackBatch();
+    [[nodiscard]] bool InBatch() const { return m_inBatch; }
+
+    // Runs after each record has been committed, with the file's name, so that a view of
+    // the rows can show it at once; for a batch, at its commit, once per record in order.
     void SetOnRecorded(std::function<void(const std::string& fileName)> onRecorded)
     {
         m_onRecorded = std::move(onRecorded);
@@ -93,7 +113,12 @@ public:
 private:
     void Purge();
     void Compact(double limit);
+    void CloseConnection();
     [[nodiscard]] SqlConnection& Connection();
+    // A prepared statement kept for the connection's life, reset for its next use.
+    [[nodiscard]] SqlStatement& Prepared(const char* sql);
+    void Record(const std::string& fileName, const std::string& path, JournalEvent event);
+    void Recorded(const std::string& fileName);
     [[nodiscard]] double TodayStart() const;
     [[nodiscard]] std::optional<std::int64_t> FindToday(const std::string& name, double today);
 
@@ -102,7 +127,10 @@ private:
     std::function<void(const std::string&)> m_onRecorded;
     std::filesystem::path m_file;
     std::unique_ptr<SqlConnection> m_db;
+    std::map<const char*, std::unique_ptr<SqlStatement>> m_statements;
     std::string m_failure; // why the journal is closed, repeated by every later call
+    bool m_inBatch = false;
+    std::vector<std::string> m_batchNames; // recorded in the open batch, told at its commit
 };
 
 } // namespace ornel

@@ -127,13 +127,16 @@ SqlConnection::~SqlConnection()
 
 void SqlConnection::TakeExclusively(Rollback rollback)
 {
+    // The locking mode comes first: a write-ahead log first opened in exclusive mode keeps
+    // its index in memory instead of a shared "-shm" file beside the journal.
+    Execute("PRAGMA locking_mode=EXCLUSIVE");
     // The first read checks the key: a wrong password surfaces here as "file is encrypted
     // or is not a database", a file that another process holds as "database is locked".
     Execute("SELECT count(*) FROM sqlite_master");
     Execute("PRAGMA temp_store=MEMORY");
-    Execute(rollback == Rollback::OnDisk ? "PRAGMA journal_mode=DELETE" : "PRAGMA journal_mode=MEMORY");
+    Execute(rollback == Rollback::WriteAheadLog ? "PRAGMA journal_mode=WAL" : "PRAGMA journal_mode=MEMORY");
+    // Every commit reaches the disk before it returns; with the log that is one flush.
     Execute("PRAGMA synchronous=FULL");
-    Execute("PRAGMA locking_mode=EXCLUSIVE");
     // The exclusive locking mode only takes the lock at the first write transaction and
     // then keeps it until the connection closes.
     Execute("BEGIN EXCLUSIVE");
@@ -144,6 +147,12 @@ void SqlConnection::Execute(std::string_view sql)
 {
     SqlStatement statement(*this, sql);
     statement.Run();
+}
+
+void SqlConnection::RollbackQuietly()
+{
+    if (sqlite3_get_autocommit(m_db) == 0)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 std::int64_t SqlConnection::LastInsertId() const
@@ -177,9 +186,8 @@ SqlConnection::Transaction::~Transaction()
 {
     if (!m_done) {
         // Called while an error is already on its way up; a failing rollback must not
-        // replace that error, and SQLite rolls back by itself when the statement that
-        // failed left no transaction open.
-        sqlite3_exec(m_db.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        // replace that error.
+        m_db.RollbackQuietly();
     }
 }
 

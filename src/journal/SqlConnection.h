@@ -64,19 +64,25 @@ public:
 
     enum class Rollback
     {
-        // "<file>-journal" beside the file while the connection is open: a commit cut short
-        // by a crash is rolled back at the next opening.
-        OnDisk,
+        // A write-ahead log "<file>-wal" beside the file while the connection is open: a
+        // commit is one append and one flush of the log, and a commit cut short by a crash
+        // is not seen at the next opening. Closing folds the log into the file and removes
+        // it.
+        WriteAheadLog,
         // Nothing beside the file, but a crash during a commit can leave it half written;
         // only for copies that are thrown away when they are not complete.
         InMemory,
     };
 
     // Takes the file for this process alone until the connection closes; temporary tables
-    // stay in memory. A wrong password and a file held elsewhere are both reported here.
+    // stay in memory, and so does the write-ahead log's index (no "-shm" file). A wrong
+    // password and a file held elsewhere are both reported here.
     void TakeExclusively(Rollback rollback);
 
     void Execute(std::string_view sql);
+    // Rolls back the open transaction, if any; for error paths, so a failure here is not
+    // reported (SQLite has rolled back by itself when the failed statement ended it).
+    void RollbackQuietly();
     [[nodiscard]] std::int64_t LastInsertId() const;
     [[nodiscard]] int Changes() const;
 

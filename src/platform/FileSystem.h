@@ -42,9 +42,10 @@ struct FileEntry
 // Called with the bytes copied so far, after each block.
 using CopyProgress = std::function<void(std::int64_t copied)>;
 
-// Copies `source` to `target` and never replaces: the data goes to a partial file in the
-// target folder, is synced and then linked under the target name, which fails when that
-// name exists. A target is therefore either absent or complete. The copy is checked
+// Copies `source` to `target` and never replaces: the data goes to an unnamed file in the
+// target folder (a partial file where the file system has none), is synced and then linked
+// under the target name, which fails when that name exists. A target is therefore either
+// absent or complete. Many copies at once: FileBatch. The copy is checked
 // against the source (size, and the source unchanged while it was read). On failure
 // returns false with the reason in `error` (when given); the partial file is removed.
 [[nodiscard]] bool CopyFileNoReplace(const std::filesystem::path& source, const std::filesystem::path& target,
@@ -69,9 +70,9 @@ using CopyProgress = std::function<void(std::int64_t copied)>;
 [[nodiscard]] bool MakeFolder(const std::filesystem::path& folder);
 
 // True when the file can be opened for reading and writing and no process (this one
-// included) holds it open or locked: the stand-in for Windows' exclusive sharing, which
-// tells a file another program still writes from a complete one. Processes of other
-// users are not visible without privileges and are not seen.
+// included) holds it open, maps it or locks it: the stand-in for Windows' exclusive sharing,
+// which tells a file another program still writes from a complete one. For many files in
+// one pass: OpenFileProbe.
 [[nodiscard]] bool CanOpenFileExclusive(const std::filesystem::path& file);
 
 // Removes partial files that nobody has written to for `maxAge`: what a copy cut short by
@@ -80,15 +81,6 @@ void RemoveStalePartialFiles(const std::filesystem::path& folder, std::chrono::s
 
 // Syncs a folder's entries to the disk after a name was added or removed.
 void SyncFolder(const std::filesystem::path& folder);
-
-// Puts a file written by other means (a download) on the disk: its data, then its entry in
-// its folder. False, with the reason in `error`, when either cannot be synced; the file may
-// then be lost or empty after a power cut.
-[[nodiscard]] bool MakeDurable(const std::filesystem::path& file, std::string* error = nullptr);
-
-// Tests only: called with each file MakeDurable is about to sync (nullptr switches it off),
-// so a test can see the order of syncs and protocol steps, or take the file away.
-void SetMakeDurableHookForTesting(void (*hook)(const std::filesystem::path& file));
 
 // A partial file in a folder, removed at destruction unless committed under its final
 // name. Move-only.

@@ -1,5 +1,6 @@
-# Files and folders (copy without replacing, exclusive-open test), child programs, the stop
-# request, and the running program's folder and command line.
+# Files and folders (copies without replacing, batches made durable together, the test for
+# files still open, crash points), child programs, the stop request, and the running
+# program's folder and command line.
 target_sources(ornel_platform PRIVATE ${CMAKE_CURRENT_LIST_DIR}/Process.cpp)
 if(WIN32)
     target_sources(ornel_platform PRIVATE
@@ -12,9 +13,11 @@ if(WIN32)
     target_link_libraries(ornel_platform PUBLIC shell32)
 else()
     target_sources(ornel_platform PRIVATE
+        ${CMAKE_CURRENT_LIST_DIR}/posix/CrashPoint.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixCommandLineArgs.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/posix/PosixFileBatch.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixFileSystem.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/posix/PosixExclusiveOpen.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/posix/PosixOpenFileProbe.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixProcess.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixProgramFolder.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixStopRequest.cpp

@@ -1,6 +1,7 @@
 #include "engine/FilesFixture.h"
 #include "platform/CodePage.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace ornel::test
@@ -53,6 +54,48 @@ TEST(Counters, TotalsInTheRegistry)
     key.WriteString("FileReciveCount", "x");
     EXPECT_THROW(f.counters.CountReceived(10), std::runtime_error);
     EXPECT_DOUBLE_EQ(key.ReadFloat("FileReciveSize"), 3145728.0 + 2097152.5);
+}
+
+// A batch writes its counts once, at its flush, and comes to the very totals that one write
+// per file gives; a flush that fails keeps the counts for the next one.
+TEST(Counters, ABatchWritesOnceAndAddsAsSingleCallsWould)
+{
+    FilesFixture f;
+    RegistryStore single(f.root / "single");
+    Counters one(single);
+    const std::vector<std::int64_t> sizes = {100, 2048, 1, 0, std::int64_t{3} << 30, 4095, 777777};
+    for (const auto size : sizes) {
+        one.CountSent(size);
+        one.CountReceived(size + 1);
+    }
+
+    EXPECT_EQ(f.counters.Read().FileSendCount, 0);
+    const auto hive = f.registry.HiveFile(Hive::LocalMachine);
+    const std::string before = ReadFile(hive);
+    f.counters.BeginBatch();
+    for (const auto size : sizes) {
+        f.counters.CountSent(size);
+        f.counters.CountReceived(size + 1);
+    }
+    EXPECT_EQ(ReadFile(hive), before) << "nothing written before the flush";
+    f.counters.FlushBatch();
+
+    const TransferTotals batched = f.counters.Read();
+    const TransferTotals singly = one.Read();
+    EXPECT_EQ(batched.FileSendCount, 7);
+    EXPECT_EQ(batched.FileReciveCount, 7);
+    // Bit for bit: the kilobytes are added file by file in the same order.
+    EXPECT_EQ(std::memcmp(&batched.FileSendSize, &singly.FileSendSize, sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(&batched.FileReciveSize, &singly.FileReciveSize, sizeof(double)), 0);
+
+    RegistryKey key = f.registry.OpenKey(Hive::LocalMachine, Counters::kKey);
+    key.WriteString("FileSendCount", "x");
+    f.counters.BeginBatch();
+    f.counters.CountSent(1024);
+    EXPECT_THROW(f.counters.FlushBatch(), std::runtime_error);
+    key.WriteInteger("FileSendCount", 7);
+    f.counters.CountSent(2048);
+    EXPECT_EQ(f.counters.Read().FileSendCount, 9) << "the held count came with the next write";
 }
 
 TEST(Notifications, BeeperWhenSoundsAreOffWhateverTheSwitches)

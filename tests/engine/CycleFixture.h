@@ -3,6 +3,7 @@
 // automation. Single-threaded.
 #pragma once
 
+#include "app/SilentSoundPlayer.h"
 #include "engine/AutomationControl.h"
 #include "engine/Counters.h"
 #include "engine/CryptCall.h"
@@ -15,7 +16,6 @@
 #include "ftp/FtpClient.h"
 #include "journal/Journal.h"
 #include "platform/RegistryStore.h"
-#include "platform/SoundPlayer.h"
 #include "settings/RuntimeSettings.h"
 #include "support/FakeClock.h"
 #include "support/FakeEventLoop.h"
@@ -29,15 +29,6 @@
 
 namespace ornel::test
 {
-
-class SilentSound final : public SoundPlayer
-{
-public:
-    void PlayFile(const std::filesystem::path& /*file*/) override {}
-    [[nodiscard]] bool Playing() const override { return false; }
-    void Stop() override {}
-    void Beep(int /*frequencyHz*/, std::chrono::milliseconds /*duration*/) override {}
-};
 
 // Records the cycle's calls and writes the monitoring lines the real automation writes.
 class RecordingAutomation final : public AutomationControl
@@ -84,7 +75,7 @@ public:
     FakeClock clock;
     FakeEventLoop loop{&clock};
     RecordingDesktop desktop;
-    SilentSound sound;
+    SilentSoundPlayer sound;
     EventLog log{desktop, clock, settings};
     Journal journal{clock, [](const std::string&) {}};
     FtpClient ftp;

@@ -1,6 +1,9 @@
+#include "engine/ExchangeBatch.h"
 #include "engine/FilesFixture.h"
+#include "platform/CrashPoint.h"
 
 #include <gtest/gtest.h>
+#include <string_view>
 
 namespace ornel::test
 {
@@ -11,6 +14,19 @@ namespace
 {
 
 constexpr const char* kStamp = "08.12.2026 14-05-09.123";
+
+// What stood in the source and target folders at each commit of a batch.
+fs::path g_source;
+fs::path g_target;
+std::vector<std::pair<std::size_t, std::size_t>> g_atCommit;
+
+void CountAtCommit(std::string_view point)
+{
+    if (point == "batch-committed") {
+        g_atCommit.emplace_back(FilesFixture::FilesIn(g_source).size(),
+                                FilesFixture::FilesIn(g_target).size());
+    }
+}
 
 } // namespace
 
@@ -163,6 +179,46 @@ TEST(FileMoves, MoveWithBackupOutgoingArchivesAndJournalsTheMovedFile)
     EXPECT_EQ(rows["order.bin"].BackupPath, day + "/order.bin");
     EXPECT_EQ(rows["report.txt"].BackupPath, day + "/" + dated);
     EXPECT_EQ(rows.count(dated), 0u);
+}
+
+// Many files go in bounded batches; each batch's copies have their names before its commit,
+// and its sources go only after it.
+TEST(FileMoves, MoveWithBackupWorksInBatchesAndDeletesSourcesAfterEachCommit)
+{
+    FilesFixture f;
+    const std::string box = f.Dir("PostBox/In");
+    const std::string plain = f.Dir("Reciv/temp2");
+    f.layout.SetArcSend2((f.root / "Arc/Received").string());
+    const int files = 2 * static_cast<int>(ExchangeBatch::kMaxFiles) + 44;
+    for (int i = 0; i < files; ++i) {
+        WriteFile(fs::path(plain) / ("f" + std::to_string(i)), std::to_string(i));
+    }
+    g_source = plain;
+    g_target = box;
+    g_atCommit.clear();
+    SetCrashPointHookForTesting(&CountAtCommit);
+    f.moves.MoveWithBackup(TransferDirection::Incoming, plain, box);
+    SetCrashPointHookForTesting(nullptr);
+
+    // At each commit the batch's copies are in the target and its sources still in place,
+    // the sources of the batches before it gone; no batch holds more than its bound (a batch
+    // that reaches its time bound first is smaller).
+    const std::size_t n = static_cast<std::size_t>(files);
+    ASSERT_GE(g_atCommit.size(), 3u);
+    std::size_t named = 0;
+    for (const auto& [sources, targets] : g_atCommit) {
+        EXPECT_EQ(sources, n - named);
+        EXPECT_GT(targets, named);
+        EXPECT_LE(targets - named, ExchangeBatch::kMaxFiles);
+        named = targets;
+    }
+    EXPECT_EQ(named, n);
+    EXPECT_TRUE(FilesFixture::FilesIn(plain).empty());
+    EXPECT_EQ(FilesFixture::FilesIn(f.layout.ArcSend2DayFolder()).size(), n);
+    EXPECT_EQ(ReadFile(fs::path(box) / "f299"), "299");
+    const auto rows = f.Rows();
+    EXPECT_EQ(rows.size(), n);
+    EXPECT_EQ(rows.at("f7").BackupPath, f.layout.ArcSend2DayFolder() + "/f7");
 }
 
 TEST(FileMoves, MoveWithBackupIncomingWithAndWithoutArchive)

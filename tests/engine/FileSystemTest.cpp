@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include "engine/FilesFixture.h"
+#include "platform/FileBatch.h"
 #include "platform/Process.h"
 #include "support/TempFolder.h"
 
@@ -139,21 +140,30 @@ TEST(FileSystem, CopyKilledMidwayLeavesNoTarget)
     ASSERT_TRUE(WIFSIGNALED(status));
 
     EXPECT_FALSE(fs::exists(t / "to" / "dst"));
-    EXPECT_TRUE(ListFolderFiles(t / "to").empty());
-    EXPECT_EQ(AllNames(t / "to").size(), 1u) << "the killed copy's partial file stays hidden";
+    EXPECT_TRUE(AllNames(t / "to").empty()) << "the killed copy had no name, so nothing of it is left";
     EXPECT_EQ(ReadFile(t / "src"), content);
-    // A later copy succeeds in spite of the leftover.
     EXPECT_TRUE(CopyFileNoReplace(t / "src", t / "to" / "dst"));
     EXPECT_EQ(ReadFile(t / "to" / "dst"), content);
+}
 
-    // The leftover goes once nobody has written to it for longer than the limit.
-    RemoveStalePartialFiles(t / "to", std::chrono::hours(1));
-    EXPECT_EQ(AllNames(t / "to").size(), 2u) << "fresh: could still be in progress";
-    for (const auto& e : fs::directory_iterator(t / "to")) {
-        fs::last_write_time(e.path(), fs::file_time_type::clock::now() - std::chrono::hours(2));
-    }
-    RemoveStalePartialFiles(t / "to", std::chrono::hours(1));
-    EXPECT_EQ(AllNames(t / "to"), std::vector<std::string>{"dst"});
+// A partial file under a hidden name (a download cut short, or a copy on a file system
+// without unnamed files) is never listed, and goes once nobody has written to it for longer
+// than the limit.
+TEST(FileSystem, PartialFilesStayHiddenAndStaleOnesGo)
+{
+    TempFolder t;
+    WriteFile(t / "dst", "complete");
+    const auto partial = PartialName(t.Path());
+    EXPECT_EQ(partial.parent_path(), t.Path());
+    EXPECT_NE(PartialName(t.Path()), partial);
+    WriteFile(partial, "half");
+    EXPECT_EQ(ListFolderFiles(t.Path()).size(), 1u);
+
+    RemoveStalePartialFiles(t.Path(), std::chrono::hours(1));
+    EXPECT_EQ(AllNames(t.Path()).size(), 2u) << "fresh: could still be in progress";
+    fs::last_write_time(partial, fs::file_time_type::clock::now() - std::chrono::hours(2));
+    RemoveStalePartialFiles(t.Path(), std::chrono::hours(1));
+    EXPECT_EQ(AllNames(t.Path()), std::vector<std::string>{"dst"});
 }
 
 TEST(FileSystem, CopyOfAFileThatChangesWhileReadFailsAndLeavesNothing)

@@ -109,6 +109,7 @@ ScriptedFtpServer& Listing(ScriptedFtpServer& server, const std::string& command
     return server.On("TYPE I", "200 OK");
 }
 
+// A download; its DELE comes when its batch ends.
 ScriptedFtpServer& Fetch(ScriptedFtpServer& server, const std::string& name, const std::string& content)
 {
     return server.On("SIZE " + name, "213 " + std::to_string(content.size()))
@@ -116,8 +117,7 @@ ScriptedFtpServer& Fetch(ScriptedFtpServer& server, const std::string& name, con
         .EnterPassive()
         .On("RETR " + name, "150 Sending")
         .SendData(content)
-        .Reply("226 Done")
-        .On("DELE " + name, "250 Deleted");
+        .Reply("226 Done");
 }
 
 ScriptedFtpServer& Upload(ScriptedFtpServer& server, const std::string& name, std::size_t size)
@@ -151,7 +151,7 @@ TEST(ServerListingScripted, PermanentlyRefusedMasksAreListedWholeAndMatchedByThe
             "drwxr-xr-x 2 u g 4096 Dec 9 12:45 sub.dir\r\n-rw-r--r-- 1 u g 2 Dec 9 12:45 .hidden.txt\r\n");
     Listing(server, "NLST *.*", "", "550 Can't check for file existence");
     Listing(server, "NLST", ".\r\n..\r\nx.txt\r\nnoext\r\nsub.dir\r\n.hidden.txt\r\n");
-    Fetch(server, "x.txt", "xx").On("CDUP", "250 OK").On("CWD In", "250 OK");
+    Fetch(server, "x.txt", "xx").On("DELE x.txt", "250 Deleted").On("CDUP", "250 OK").On("CWD In", "250 OK");
     // A transient refusal is what some servers answer for a name that is not there: the wire
     // stays as it is.
     Upload(Listing(server, "NLST .in.a.enc.", "", "450 No files found"), "a.enc", 4);
@@ -196,6 +196,8 @@ TEST(ServerListingScripted, AFolderIsSkippedAndARefusedFileStaysWhileTheNextOnes
         .Expect("PASV")
         .EnterPassive()
         .On("RETR c.txt", "450 c.txt: busy, try later")
+        // The batch that ends with the passing failure is finished: b.txt is deleted.
+        .On("DELE b.txt", "250 Deleted")
         .On("CDUP", "250 OK")
         .On("QUIT", "221 Bye");
     f.UseServer(server.Port());
@@ -239,7 +241,6 @@ TEST(ServerListingScripted, PaddedNamesRefusedAsListedAreUsedTrimmed)
         .On("RETR a.txt", "150 Sending")
         .SendData("aaaaa")
         .Reply("226 Done")
-        .On("DELE a.txt", "250 Deleted")
         // No SIZE at all: RETR tells.
         .On("SIZE c.txt  ", "502 Command not implemented.")
         .On("SIZE c.txt", "502 Command not implemented.")
@@ -250,10 +251,15 @@ TEST(ServerListingScripted, PaddedNamesRefusedAsListedAreUsedTrimmed)
         .EnterPassive()
         .On("RETR c.txt", "150 Sending")
         .SendData("cc")
-        .Reply("226 Done")
-        .On("DELE c.txt", "250 Deleted");
-    // A name that really ends in a blank keeps it.
-    Fetch(server, "d.txt ", "d").On("CDUP", "250 OK").On("QUIT", "221 Bye");
+        .Reply("226 Done");
+    // A name that really ends in a blank keeps it. The batch ends with the listing: each file
+    // is deleted on the server under the name its download took.
+    Fetch(server, "d.txt ", "d")
+        .On("DELE a.txt", "250 Deleted")
+        .On("DELE c.txt", "250 Deleted")
+        .On("DELE d.txt ", "250 Deleted")
+        .On("CDUP", "250 OK")
+        .On("QUIT", "221 Bye");
     f.UseServer(server.Port());
     server.Start();
 

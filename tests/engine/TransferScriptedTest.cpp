@@ -2,6 +2,7 @@
 // the server's own close, sizes beyond 32 bits.
 #include "engine/CycleFixture.h"
 #include "engine/Incoming.h"
+#include "platform/CrashPoint.h"
 #include "platform/FileSystem.h"
 #include "support/ScriptedFtpServer.h"
 
@@ -58,13 +59,13 @@ ScriptedFtpServer& ListAndFetchA(ScriptedFtpServer& server, const std::string& d
         .Reply("226 Done");
 }
 
-// The listings announcing a.txt and b.txt, a.txt fetched and deleted, b.txt asked for.
+// The listings announcing a.txt and b.txt, a.txt fetched, b.txt asked for. a.txt is deleted
+// on the server when its batch ends, after b.txt.
 ScriptedFtpServer& ListTwoAndFetchFirst(ScriptedFtpServer& server)
 {
     return ListAndFetchA(server,
                          "-rw-r--r-- 1 u g 5 Jan 1 00:00 a.txt\r\n-rw-r--r-- 1 u g 10 Jan 1 00:00 b.txt\r\n",
                          "a.txt\r\nb.txt\r\n")
-        .On("DELE a.txt", "250 Deleted")
         .On("SIZE b.txt", "213 10")
         .Expect("PASV")
         .EnterPassive()
@@ -96,6 +97,7 @@ TEST(TransferScripted, ADownloadShorterThanItsSizeIsNotKeptNorDeletedOnTheServer
     ListTwoAndFetchFirst(server)
         .SendData("short")
         .Reply("226 Done")
+        .On("DELE a.txt", "250 Deleted")
         .On("CDUP", "250 OK")
         .On("QUIT", "221 Bye");
     f.UseServer(server.Port());
@@ -114,6 +116,7 @@ TEST(TransferScripted, ADownloadEndingWithAnErrorReplyLeavesNoPartialFile)
     ListTwoAndFetchFirst(server)
         .SendData("hello")
         .Reply("426 Connection closed; transfer aborted.")
+        .On("DELE a.txt", "250 Deleted")
         .On("CDUP", "250 OK")
         .On("QUIT", "221 Bye");
     f.UseServer(server.Port());
@@ -341,38 +344,41 @@ TEST(TransferScripted, SizesBeyondThirtyTwoBitsAreLoggedCountedAndShownWhole)
     EXPECT_EQ(f.desktop.ProgressPosition, 0);
 }
 
-// The files MakeDurable was asked for, in order; the script's thread reads it at DELE.
-std::mutex g_syncedMutex;
-std::vector<fs::path> g_synced;
-bool g_loseOnSync = false;
+// The points of the batch's way to the disk passed so far; the script's thread reads them at
+// DELE. With `failSync`, the data sync fails as a disk that refuses it would.
+std::mutex g_pointsMutex;
+std::vector<std::string> g_points;
+bool g_failSync = false;
 
-void RecordSync(const fs::path& file)
+void RecordPoint(std::string_view name)
 {
-    std::lock_guard lock(g_syncedMutex);
-    g_synced.push_back(file);
-    if (g_loseOnSync) {
-        fs::remove(file); // as good as a disk that fails the sync
+    {
+        std::lock_guard lock(g_pointsMutex);
+        g_points.emplace_back(name);
+    }
+    if (g_failSync && name == "batch-synced") {
+        throw std::runtime_error("Input/output error");
     }
 }
 
-class SyncRecorder
+class PointRecorder
 {
 public:
-    explicit SyncRecorder(bool loseFiles)
+    explicit PointRecorder(bool failSync)
     {
-        std::lock_guard lock(g_syncedMutex);
-        g_synced.clear();
-        g_loseOnSync = loseFiles;
-        SetMakeDurableHookForTesting(&RecordSync);
+        std::lock_guard lock(g_pointsMutex);
+        g_points.clear();
+        g_failSync = failSync;
+        SetCrashPointHookForTesting(&RecordPoint);
     }
-    ~SyncRecorder() { SetMakeDurableHookForTesting(nullptr); }
-    SyncRecorder(const SyncRecorder&) = delete;
-    SyncRecorder& operator=(const SyncRecorder&) = delete;
+    ~PointRecorder() { SetCrashPointHookForTesting(nullptr); }
+    PointRecorder(const PointRecorder&) = delete;
+    PointRecorder& operator=(const PointRecorder&) = delete;
 
-    [[nodiscard]] static std::vector<fs::path> Synced()
+    [[nodiscard]] static std::vector<std::string> Points()
     {
-        std::lock_guard lock(g_syncedMutex);
-        return g_synced;
+        std::lock_guard lock(g_pointsMutex);
+        return g_points;
     }
 };
 
@@ -382,15 +388,19 @@ ScriptedFtpServer& ListAndFetchOne(ScriptedFtpServer& server)
     return ListAndFetchA(server, "-rw-r--r-- 1 u g 5 Jan 1 00:00 a.txt\r\n", "a.txt\r\n");
 }
 
-TEST(TransferScripted, ADownloadIsOnDiskBeforeItIsDeletedOnTheServer)
+TEST(TransferScripted, ADownloadIsOnDiskAndJournaledBeforeItIsDeletedOnTheServer)
 {
     CycleFixture f;
-    const SyncRecorder syncs(false);
-    std::vector<fs::path> syncedAtDele;
+    const PointRecorder points(false);
+    std::vector<std::string> passedAtDele;
+    bool namedAtDele = false;
     ScriptedFtpServer server;
     ListAndFetchOne(server)
         .Expect("DELE a.txt")
-        .Run([&] { syncedAtDele = SyncRecorder::Synced(); })
+        .Run([&] {
+            passedAtDele = PointRecorder::Points();
+            namedAtDele = fs::exists(f.tempReciv / "a.txt");
+        })
         .Reply("250 Deleted")
         .On("CDUP", "250 OK")
         .On("QUIT", "221 Bye");
@@ -401,33 +411,61 @@ TEST(TransferScripted, ADownloadIsOnDiskBeforeItIsDeletedOnTheServer)
 
     ASSERT_TRUE(server.WaitFinished()) << f.LogText();
     EXPECT_TRUE(server.Mismatches().empty()) << ::testing::PrintToString(server.Received());
-    EXPECT_EQ(syncedAtDele, std::vector<fs::path>{f.tempReciv / "a.txt"});
+    // The download and its archive copy: data synced, both named, folders flushed, the
+    // journal committed, and only then the DELE.
+    const std::vector<std::string> expected{"batch-staged", "batch-staged", "batch-synced",   "batch-linked",
+                                            "batch-linked", "batch-named",  "batch-committed"};
+    EXPECT_EQ(passedAtDele, expected);
+    EXPECT_TRUE(namedAtDele);
     EXPECT_EQ(ReadFile(f.postBoxIn / "a.txt"), "hello");
     EXPECT_FALSE(f.cycle.LastCycleFailed()) << f.LogText();
 }
 
-TEST(TransferScripted, ADownloadThatCannotBeMadeDurableStaysOnTheServer)
+// A download whose data cannot be synced, or whose name is taken by a folder, is neither kept
+// under its name nor deleted on the server, and nothing of it waits under a hidden name.
+TEST(TransferScripted, ADownloadThatCannotReachTheDiskUnderItsNameStaysOnTheServer)
 {
-    CycleFixture f;
-    const SyncRecorder syncs(true);
-    ScriptedFtpServer server;
-    ListAndFetchOne(server).On("CDUP", "250 OK").On("QUIT", "221 Bye");
-    f.UseServer(server.Port());
-    server.Start();
+    for (const bool failSync : {true, false}) {
+        SCOPED_TRACE(failSync ? "the sync fails" : "a folder has the name");
+        CycleFixture f;
+        const PointRecorder points(failSync);
+        if (!failSync) {
+            fs::create_directories(f.tempReciv / "a.txt" / "inside");
+        }
+        ScriptedFtpServer server;
+        ListAndFetchOne(server).On("CDUP", "250 OK").On("QUIT", "221 Bye");
+        f.UseServer(server.Port());
+        server.Start();
 
-    f.cycle.RunReceiveSend();
+        f.cycle.RunReceiveSend();
 
-    ASSERT_TRUE(server.WaitFinished()) << f.LogText();
-    EXPECT_TRUE(server.Mismatches().empty()) << ::testing::PrintToString(server.Received());
-    EXPECT_FALSE(Sent(server, "DELE a.txt"));
-    EXPECT_EQ(ErrorLines(f), 2) << f.LogText(); // the transfer's own line and the cycle's
-    bool named = false;
-    for (const auto& line : f.Lines()) {
-        named = named || line.rfind("Ошибка: Файл a.txt не записан на диск: ", 0) == 0;
+        ASSERT_TRUE(server.WaitFinished()) << f.LogText();
+        EXPECT_TRUE(server.Mismatches().empty()) << ::testing::PrintToString(server.Received());
+        EXPECT_FALSE(Sent(server, "DELE a.txt"));
+        EXPECT_EQ(ErrorLines(f), 1) << f.LogText(); // the cycle's line
+        const std::string error = failSync ? "Ошибка: Файлы не записаны на диск: Input/output error"
+                                           : "Ошибка: Файл a.txt не сохранён: ";
+        EXPECT_EQ(std::count_if(f.Lines().begin(), f.Lines().end(),
+                                [&](const std::string& l) { return l.rfind(error, 0) == 0; }),
+                  1)
+            << f.LogText();
+        std::vector<std::string> left;
+        for (const auto& e : fs::directory_iterator(f.tempReciv)) {
+            left.push_back(e.path().filename().string());
+        }
+        std::sort(left.begin(), left.end());
+        const std::vector<std::string> expected =
+            failSync ? std::vector<std::string>{"temp2"} : std::vector<std::string>{"a.txt", "temp2"};
+        EXPECT_EQ(left, expected);
+        EXPECT_TRUE(fs::is_empty(f.tempReciv / "temp2"));
+        // Without a sync nothing is named and the journal claims no archive copy; the folder
+        // in the way fails the download alone.
+        const auto rows = f.journal.TodayRows();
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].BackupPathCrypt.empty(), failSync);
+        EXPECT_EQ(CycleFixture::FilesIn(f.arcSend / f.Today()).size(), failSync ? 0u : 1u);
+        EXPECT_TRUE(f.cycle.LastCycleFailed());
     }
-    EXPECT_TRUE(named) << f.LogText();
-    EXPECT_TRUE(CycleFixture::FilesIn(f.tempReciv).empty());
-    EXPECT_FALSE(f.Logged("Приняли файл a.txt"));
 }
 
 TEST(TransferScripted, AFailingEncryptionProgramEndsTheHalfWithOneErrorLine)

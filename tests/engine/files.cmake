@@ -6,6 +6,7 @@ target_link_libraries(ornel_record_args PRIVATE ornel_options)
 add_executable(test_engine_files
     ${CMAKE_CURRENT_LIST_DIR}/CountersNotificationsTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CryptCallTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FileBatchTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FileMovesTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FileSystemTest.cpp
 )

@@ -66,9 +66,9 @@ const char* Describe(KillAt when)
 
 // One compaction of `file` in a child process, killed with SIGKILL at `when` (or left to
 // finish). Returns an empty text when the kill landed there: the stage was seen while the
-// child still ran, the child died by the kill, and the files are those of that stage.
-// Otherwise says where it landed instead.
-std::string KillCompaction(KillAt when, const std::filesystem::path& file)
+// child still ran, the child died by the kill, and the files are those of that stage (a
+// compacted journal holds `todayRows` file rows). Otherwise says where it landed instead.
+std::string KillCompaction(KillAt when, const std::filesystem::path& file, std::int64_t todayRows = 5)
 {
     const std::filesystem::path tmp = file.string() + ".tmp";
     int started[2];
@@ -145,7 +145,7 @@ std::string KillCompaction(KillAt when, const std::filesystem::path& file)
 
     const bool copyLeft = std::filesystem::exists(tmp);
     const auto rows = RawJournal(file).Integer("SELECT count(*) FROM FileList");
-    const bool replaced = rows == 5;
+    const bool replaced = rows == todayRows;
     if (when == KillAt::CopyRenamed)
         return !copyLeft && replaced ? "" : "the kill came before the rename";
     if (replaced)
@@ -271,6 +271,87 @@ TEST(JournalCrash, AKilledRecorderLeavesWholeRecordsOnly)
                   raw.Integer("SELECT count(*) FROM FileList WHERE BackupPath IS NOT NULL"));
         EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG WHERE EventType=5"),
                   raw.Integer("SELECT count(*) FROM FileList WHERE State=1"));
+    }
+}
+
+// A batch of 80 records, 30 of them a week old, in one transaction of a journal of its own;
+// the process is killed before or after the commit, so the log keeps what it committed.
+void RecordBatchAndDie(const std::filesystem::path& file, bool commit)
+{
+    std::filesystem::remove(file);
+    Journal::Create(file);
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        FakeClock clock(kNow - 7.0);
+        Journal journal(clock, nullptr);
+        try {
+            journal.Open(file);
+            journal.BeginBatch();
+            for (int i = 0; i < 80; ++i) {
+                if (i == 30)
+                    clock.Set(kNow);
+                journal.AddJournalRecord("batch" + std::to_string(i), "", JournalEvent::Downloaded);
+            }
+            if (commit)
+                journal.CommitBatch();
+        } catch (const std::exception&) {
+            _exit(1);
+        }
+        kill(getpid(), SIGKILL);
+        _exit(3);
+    }
+    int status = 0;
+    ASSERT_GE(child, 0);
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_TRUE(std::filesystem::exists(file.string() + "-wal")) << "the log is left as the crash left it";
+}
+
+// A process killed in the middle of a batch leaves none of the batch's records, and one
+// killed after its commit all of them: the rows of work that is done again are the only ones
+// a crash can take. A journal whose committed records still stand in its log when the
+// process dies is compacted with them (the week-old ones purged), and no log of the old file
+// is ever left beside the compacted one, also when the compaction is killed right after the
+// copy took the name.
+TEST(JournalCrash, ABatchIsAllOrNothingAndTheCompactionKeepsWhatTheLogHeld)
+{
+    TempFolder folder;
+    const auto file = folder / "ornel_ftp.db";
+    const std::filesystem::path wal = file.string() + "-wal";
+    enum class Round
+    {
+        Uncommitted,
+        Committed,
+        CommittedAndCompactionKilledAfterItsRename,
+    };
+    for (const Round round :
+         {Round::Uncommitted, Round::Committed, Round::CommittedAndCompactionKilledAfterItsRename}) {
+        SCOPED_TRACE(static_cast<int>(round));
+        const bool commit = round != Round::Uncommitted;
+        RecordBatchAndDie(file, commit);
+        if (round == Round::CommittedAndCompactionKilledAfterItsRename) {
+            std::vector<std::string> misses;
+            for (int attempt = 0; attempt < 5; ++attempt) {
+                const std::string missed = KillCompaction(KillAt::CopyRenamed, file, 50);
+                if (missed.empty())
+                    break;
+                misses.push_back(missed);
+                RecordBatchAndDie(file, commit);
+            }
+            EXPECT_LT(misses.size(), 5u) << ::testing::PrintToString(misses);
+        }
+
+        FakeClock clock(kNow);
+        Journal journal(clock, nullptr);
+        journal.Open(file);
+        EXPECT_EQ(journal.TodayRows().size(), commit ? 50u : 0u);
+        journal.Close();
+        EXPECT_FALSE(std::filesystem::exists(wal));
+        RawJournal raw(file);
+        EXPECT_EQ(raw.Text("PRAGMA integrity_check"), "ok");
+        EXPECT_EQ(raw.Integer("SELECT count(*) FROM FileList"), commit ? 50 : 0);
+        EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG"), commit ? 50 : 0);
     }
 }
 

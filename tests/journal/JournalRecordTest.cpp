@@ -114,7 +114,7 @@ TEST_F(JournalRecords, EveryEventMakesItsRowChangeAndOneLogRow)
         EXPECT_DOUBLE_EQ(plain.DateAdd, kNoon + kHour);
     }
 
-    // The rollback journal lives beside the file only while the journal is open.
+    // The write-ahead log lives beside the file only while the journal is open.
     m_journal.AddJournalRecord("out.txt", "", JournalEvent::Encrypted);
     const auto names = [this] {
         std::vector<std::string> found;
@@ -123,7 +123,7 @@ TEST_F(JournalRecords, EveryEventMakesItsRowChangeAndOneLogRow)
         std::sort(found.begin(), found.end());
         return found;
     };
-    EXPECT_EQ(names(), (std::vector<std::string>{"ornel_ftp.db", "ornel_ftp.db-journal"}));
+    EXPECT_EQ(names(), (std::vector<std::string>{"ornel_ftp.db", "ornel_ftp.db-wal"}));
     m_journal.Close();
     EXPECT_EQ(names(), (std::vector<std::string>{"ornel_ftp.db"}));
     m_journal.Open(m_file);
@@ -223,6 +223,42 @@ TEST_F(JournalRecords, GridEditsInsertsAndDeletesSingleRows)
     // The next record of the deleted name starts a fresh row.
     m_journal.AddJournalRecord("a.txt", "", JournalEvent::Uploaded);
     EXPECT_GT(m_journal.TodayRows().back().ID, id);
+}
+
+// A batch is one transaction: a view of the rows hears of them at the commit, in order; a
+// batch rolled back leaves nothing; a listing alone is a transaction of its own.
+TEST_F(JournalRecords, ABatchIsToldAtItsCommitAndARolledBackOneLeavesNothing)
+{
+    std::vector<std::string> told;
+    m_journal.SetOnRecorded([&told](const std::string& name) { told.push_back(name); });
+
+    m_journal.BeginBatch();
+    EXPECT_TRUE(m_journal.InBatch());
+    m_journal.AddJournalRecord("a.txt", "", JournalEvent::OutgoingFound);
+    m_journal.AddJournalListing("b.txt\r\nc.txt");
+    m_journal.AddJournalRecord("a.txt", "/arc/a.txt", JournalEvent::ArchivedPlain);
+    EXPECT_TRUE(told.empty()) << "nothing is committed yet";
+    m_journal.CommitBatch();
+    EXPECT_FALSE(m_journal.InBatch());
+    EXPECT_EQ(told, (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "a.txt"}));
+
+    told.clear();
+    m_journal.BeginBatch();
+    m_journal.AddJournalRecord("d.txt", "", JournalEvent::Downloaded);
+    m_journal.AddJournalRecord("a.txt", "", JournalEvent::Uploaded);
+    m_journal.RollbackBatch();
+    EXPECT_TRUE(told.empty());
+    const FileListRow a = OnlyRowNamed(m_journal.TodayRows(), "a.txt");
+    EXPECT_FALSE(a.State.has_value()) << "the rolled back upload left its row unchanged";
+
+    m_journal.AddJournalRecords({"e.txt", "f.txt"}, JournalEvent::OutgoingFound);
+    EXPECT_EQ(told, (std::vector<std::string>{"e.txt", "f.txt"}));
+
+    RawJournal raw = Reopen();
+    EXPECT_EQ(raw.Integer("SELECT count(*) FROM FileList WHERE FileName='d.txt'"), 0);
+    EXPECT_EQ(raw.Integer("SELECT count(*) FROM FileList"), 5);
+    EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG"), 6);
+    EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG WHERE EventType=5"), 0);
 }
 
 } // namespace

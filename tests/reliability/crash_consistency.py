@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Kills the agent with SIGKILL at random moments of real exchange cycles (both orders, the
 reference encryption program, a local FTP server; now and then with its encryption program,
-as a power cut would), lets the next cycle run, and checks after every round that no
-participant file was lost, truncated or corrupted on the way, and that nothing under a hidden
+as a power cut would; and at the agent's own named points between the steps of a batch of
+files), lets the next cycle run, and checks after every round that no participant file was
+lost, truncated or corrupted on the way, and that nothing under a hidden
 or partial name reached the server or PostBoxIn. Then cycles with new work both ways must
 deliver every file, intact and, where no kill explains a second copy, once.
 
@@ -15,6 +16,7 @@ import os
 import random
 import re
 import shutil
+import signal
 import sys
 import tempfile
 import time
@@ -23,6 +25,12 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import rig  # noqa: E402
 
 ORDERS = ("send-receive", "receive-send")
+# The named points between the steps of a batch of files where the agent stops itself when
+# asked to: after a copy or download is written, after the batch's data sync, after a name is
+# given, after the folders are flushed, after the journal's commit, after a source is deleted,
+# after a DELE.
+BATCH_POINTS = ("batch-staged", "batch-synced", "batch-linked", "batch-named", "batch-committed",
+                "batch-deleted", "batch-dele")
 # The dated name an archive or delivery copy gets when its name is taken.
 DATED = re.compile(r"\d\d\.\d\d\.\d{4} \d\d-\d\d-\d\d\.\d{3}")
 
@@ -340,13 +348,20 @@ def main():
             add_work(tree, ledger, rnd, round_no + 1, args.files)
             for _ in range(3):
                 order = rnd.choice(ORDERS)
-                after = rnd.randint(0, lengths[order] + 4)
-                delay = rnd.choice([0.0, 0.0, rnd.uniform(0, 0.05), rnd.uniform(0, 0.4)])
-                power_cut = rnd.random() < 0.3
-                killed, seen = tree.run_killed(order, after, delay, power_cut=power_cut)
+                if rnd.random() < 0.4:
+                    # Inside a batch, at a step named by the agent itself.
+                    point = "%s:%d" % (rnd.choice(BATCH_POINTS), rnd.randint(1, 3))
+                    status, seen = tree.run_cycle(order, crash_at=point)
+                    killed = status == -signal.SIGKILL
+                    step = order[:4] + " at " + point
+                else:
+                    after = rnd.randint(0, lengths[order] + 4)
+                    delay = rnd.choice([0.0, 0.0, rnd.uniform(0, 0.05), rnd.uniform(0, 0.4)])
+                    power_cut = rnd.random() < 0.3
+                    killed, seen = tree.run_killed(order, after, delay, power_cut=power_cut)
+                    step = order[:4] + (" (power cut)" if power_cut else "") + ": " + step_of(seen)
                 if killed:
                     stats["kills"] += 1
-                    step = order[:4] + (" (power cut)" if power_cut else "") + ": " + step_of(seen)
                     stats["steps"][step] = stats["steps"].get(step, 0) + 1
                 else:
                     stats["not_killed"] += 1

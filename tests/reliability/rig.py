@@ -193,10 +193,13 @@ class Tree:
     def cycle_args(self, order):
         return [self.agent, "--registry-dir", self.registry, "--journal", self.journal, "--cycle", order]
 
-    def run_cycle(self, order, timeout=300.0):
-        """One whole cycle; returns (exit status, log lines)."""
+    def run_cycle(self, order, timeout=300.0, crash_at=None):
+        """One whole cycle; returns (exit status, log lines). With crash_at ("batch-synced:2"),
+        the agent kills itself (SIGKILL) when it passes that named point of a batch of files;
+        the status is then -9."""
+        env = dict(os.environ, ORNEL_FTP_CRASH_AT=crash_at) if crash_at else None
         proc = subprocess.Popen(self.cycle_args(order), cwd=self.work, stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT, start_new_session=True)
+                                stderr=subprocess.STDOUT, start_new_session=True, env=env)
         try:
             out, _ = proc.communicate(timeout=timeout)
         except subprocess.TimeoutExpired:

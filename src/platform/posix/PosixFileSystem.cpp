@@ -1,7 +1,7 @@
+#include "platform/FileBatch.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,10 +17,6 @@ namespace ornel
 
 namespace
 {
-
-constexpr std::size_t kCopyBlock = 1 << 20;
-
-std::atomic<void (*)(const std::filesystem::path&)> g_makeDurableHook{nullptr};
 
 std::string ErrnoText(const std::string& what, const std::filesystem::path& file, int err)
 {
@@ -89,12 +85,6 @@ bool MatchFrom(std::string_view name, std::string_view mask)
         ++m;
     }
     return m == mask.size();
-}
-
-bool SameStat(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 } // namespace
@@ -236,66 +226,23 @@ bool PartialFile::Commit(const std::filesystem::path& target, std::string* error
 bool CopyFileNoReplace(const std::filesystem::path& source, const std::filesystem::path& target,
                        std::string* error, const CopyProgress& progress)
 {
+    // A batch of one: the copy's own flush, its name, its folder's flush.
+    FileBatch batch;
+    const auto item = batch.StageCopy(source, target, error, progress);
+    if (!item) {
+        return false;
+    }
     try {
-        const Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-        if (in.Get() < 0) {
-            SetError(error, ErrnoText("Cannot open", source, errno));
-            return false;
-        }
-        struct stat before
-        {
-        };
-        if (::fstat(in.Get(), &before) != 0 || !S_ISREG(before.st_mode)) {
-            SetError(error, "Not a file: " + source.string());
-            return false;
-        }
-        // A taken name is refused before any data is copied; the link below re-checks it.
-        struct stat existing
-        {
-        };
-        if (::lstat(target.c_str(), &existing) == 0) {
-            SetError(error, "File exists: " + target.string());
-            return false;
-        }
-        PartialFile out(target.parent_path());
-        std::vector<char> buffer(kCopyBlock);
-        std::int64_t copied = 0;
-        for (;;) {
-            const ssize_t n = ::read(in.Get(), buffer.data(), buffer.size());
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                SetError(error, ErrnoText("Cannot read", source, errno));
-                return false;
-            }
-            if (n == 0) {
-                break;
-            }
-            out.Write(buffer.data(), static_cast<std::size_t>(n));
-            copied += n;
-            if (progress) {
-                progress(copied);
-            }
-        }
-        struct stat after
-        {
-        };
-        if (::fstat(in.Get(), &after) != 0 || !SameStat(before, after) || copied != before.st_size) {
-            SetError(error, "The file changed while it was copied: " + source.string());
-            return false;
-        }
-        // Keep the last-write time, as a copy on Windows does. The copy is always writable
-        // by its owner: a read-only copy could never be opened exclusively, and so never
-        // be sent.
-        const struct timespec times[2] = {before.st_atim, before.st_mtim};
-        ::futimens(out.Fd(), times);
-        ::fchmod(out.Fd(), (before.st_mode & 0777) | S_IRUSR | S_IWUSR);
-        return out.Commit(target, error);
+        batch.Place();
     } catch (const std::exception& e) {
         SetError(error, e.what());
         return false;
     }
+    if (!batch.Placed(*item)) {
+        SetError(error, batch.Failure(*item));
+        return false;
+    }
+    return true;
 }
 
 bool MoveFileNoReplace(const std::filesystem::path& source, const std::filesystem::path& target,
@@ -419,36 +366,6 @@ void SyncFolder(const std::filesystem::path& folder)
     if (dir.Get() >= 0) {
         ::fsync(dir.Get()); // best effort: the data itself was synced before the link
     }
-}
-
-bool MakeDurable(const std::filesystem::path& file, std::string* error)
-{
-    if (const auto hook = g_makeDurableHook.load()) {
-        hook(file);
-    }
-    // Linux writes back every dirty page of the file, whoever wrote it, through any
-    // descriptor of it; one opened for reading is enough.
-    const Fd data(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (data.Get() < 0) {
-        SetError(error, ErrnoText("Cannot open", file, errno));
-        return false;
-    }
-    if (::fsync(data.Get()) != 0) {
-        SetError(error, ErrnoText("Cannot sync", file, errno));
-        return false;
-    }
-    const std::filesystem::path folder = file.parent_path();
-    const Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() < 0 || ::fsync(dir.Get()) != 0) {
-        SetError(error, ErrnoText("Cannot sync the folder", folder, errno));
-        return false;
-    }
-    return true;
-}
-
-void SetMakeDurableHookForTesting(void (*hook)(const std::filesystem::path& file))
-{
-    g_makeDurableHook.store(hook);
 }
 
 } // namespace ornel

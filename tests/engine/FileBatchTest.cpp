@@ -1,0 +1,283 @@
+// A batch of files on its way to the disk: nothing named before its data is synced, never a
+// name replaced by a copy, nothing left of what was not named; and the test for files that
+// another program still holds.
+#include "platform/FileBatch.h"
+
+#include "platform/CrashPoint.h"
+#include "platform/OpenFileProbe.h"
+#include "platform/Process.h"
+#include "support/TempFolder.h"
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <string_view>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace ornel::test
+{
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+std::vector<std::string> AllNames(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) {
+        names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> g_points;
+void RecordPoint(std::string_view name)
+{
+    g_points.emplace_back(name);
+}
+void FailSync(std::string_view name)
+{
+    if (name == "batch-synced") {
+        throw std::runtime_error("Input/output error");
+    }
+}
+
+class PointHook
+{
+public:
+    explicit PointHook(void (*hook)(std::string_view))
+    {
+        g_points.clear();
+        SetCrashPointHookForTesting(hook);
+    }
+    ~PointHook() { SetCrashPointHookForTesting(nullptr); }
+    PointHook(const PointHook&) = delete;
+    PointHook& operator=(const PointHook&) = delete;
+};
+
+} // namespace
+
+TEST(FileBatch, CopiesAreNamedOnlyAfterTheirDataIsSyncedAndNeverReplaceAName)
+{
+    TempFolder t;
+    fs::create_directory(t / "to");
+    WriteFile(t / "a", "first");
+    WriteFile(t / "b", "second");
+    WriteFile(t / "c", "third");
+    WriteFile(t / "to" / "taken", "someone else's");
+    const auto when = fs::file_time_type(std::chrono::seconds(1'700'000'000));
+    fs::last_write_time(t / "a", when);
+
+    const PointHook hook(&RecordPoint);
+    FileBatch batch;
+    std::string error;
+    EXPECT_FALSE(batch.StageCopy(t / "c", t / "to" / "taken", &error));
+    EXPECT_NE(error.find("exists"), std::string::npos) << error;
+    const auto a = batch.StageCopy(t / "a", t / "to" / "a");
+    const auto b = batch.StageCopy(t / "b", t / "to" / "b");
+    ASSERT_TRUE(a && b);
+    EXPECT_TRUE(batch.Reserves(t / "to" / "a"));
+    EXPECT_FALSE(batch.StageCopy(t / "c", t / "to" / "a", &error)) << "a name the batch holds is taken";
+    EXPECT_EQ(batch.Files(), 2u);
+    EXPECT_EQ(batch.Bytes(), 11);
+    // Written but without names: nothing in the folder, not even a hidden file.
+    EXPECT_EQ(AllNames(t / "to"), std::vector<std::string>{"taken"});
+    // Someone takes b's name in the meantime: b fails alone and the other file stays theirs.
+    WriteFile(t / "to" / "b", "arrived meanwhile");
+
+    batch.Place();
+    EXPECT_TRUE(batch.Placed(*a));
+    EXPECT_FALSE(batch.Placed(*b));
+    EXPECT_NE(batch.Failure(*b).find("exists"), std::string::npos) << batch.Failure(*b);
+    EXPECT_EQ(ReadFile(t / "to" / "a"), "first");
+    EXPECT_EQ(fs::last_write_time(t / "to" / "a"), when);
+    EXPECT_EQ(ReadFile(t / "to" / "b"), "arrived meanwhile");
+    EXPECT_EQ(AllNames(t / "to"), (std::vector<std::string>{"a", "b", "taken"}));
+    // Two files on one file system: one sync for both, before either gets its name, and the
+    // folder flushed after the name.
+    EXPECT_EQ(g_points, (std::vector<std::string>{"batch-staged", "batch-staged", "batch-synced",
+                                                  "batch-linked", "batch-named"}));
+
+    // The sources go after the caller's commit, each folder flushed once; a missing one is
+    // reported.
+    batch.DeleteLater(t / "a");
+    batch.DeleteLater(t / "missing");
+    EXPECT_EQ(batch.DeleteSources(), std::vector<fs::path>{t / "missing"});
+    EXPECT_FALSE(fs::exists(t / "a"));
+}
+
+TEST(FileBatch, NothingIsNamedWhenTheDataCannotBeSyncedAndNothingUnnamedStays)
+{
+    TempFolder t;
+    fs::create_directory(t / "to");
+    WriteFile(t / "a", "copy me");
+    WriteFile(t / "to" / "b", "old download");
+    const fs::path download = PartialName(t / "to");
+    WriteFile(download, "new download");
+    {
+        const PointHook hook(&FailSync);
+        FileBatch batch;
+        ASSERT_TRUE(batch.StageCopy(t / "a", t / "to" / "a"));
+        (void)batch.StageWritten(download, t / "to" / "b");
+        EXPECT_THROW(batch.Place(), std::runtime_error);
+    }
+    // The copy vanished with its last descriptor, the download with its hidden name; the file
+    // it was to replace is untouched.
+    EXPECT_EQ(AllNames(t / "to"), std::vector<std::string>{"b"});
+    EXPECT_EQ(ReadFile(t / "to" / "b"), "old download");
+
+    // The same download in a batch that is placed replaces the file of its name.
+    WriteFile(download, "new download");
+    FileBatch batch;
+    const auto item = batch.StageWritten(download, t / "to" / "b");
+    batch.Place();
+    EXPECT_TRUE(batch.Placed(item));
+    EXPECT_EQ(ReadFile(t / "to" / "b"), "new download");
+    EXPECT_EQ(AllNames(t / "to"), std::vector<std::string>{"b"});
+}
+
+TEST(FileBatch, MovesRenameWithoutReplacing)
+{
+    TempFolder t;
+    fs::create_directory(t / "out");
+    WriteFile(t / "a", "moving");
+    WriteFile(t / "b", "staying");
+    WriteFile(t / "out" / "b", "already there");
+    FileBatch batch;
+    std::optional<FileBatch::Item> copy;
+    EXPECT_EQ(batch.StageMove(t / "a", t / "out" / "a", copy), FileBatch::Moved::Renamed);
+    EXPECT_FALSE(copy);
+    EXPECT_EQ(ReadFile(t / "out" / "a"), "moving");
+    std::string error;
+    EXPECT_EQ(batch.StageMove(t / "b", t / "out" / "b", copy, &error), FileBatch::Moved::Failed);
+    EXPECT_NE(error.find("exists"), std::string::npos) << error;
+    EXPECT_EQ(ReadFile(t / "b"), "staying");
+    EXPECT_EQ(ReadFile(t / "out" / "b"), "already there");
+    EXPECT_EQ(batch.StageMove(t / "missing", t / "out" / "m", copy), FileBatch::Moved::Failed);
+    batch.Place(); // flushes both folders; nothing to name
+}
+
+// A process killed at any point of a batch leaves every name either absent or complete, and
+// nothing unnamed behind.
+TEST(FileBatch, AKillAtAnyPointLeavesWholeFilesOrNone)
+{
+    TempFolder t;
+    const std::string content(300000, 'x');
+    for (const char* name : {"a", "b", "c"}) {
+        WriteFile(t / name, content + name);
+    }
+    static int s_killAt = 0;
+    static int s_passed = 0;
+    for (int killAt = 1; killAt <= 9; ++killAt) {
+        SCOPED_TRACE(killAt);
+        const fs::path to = t / ("to" + std::to_string(killAt));
+        fs::create_directory(to);
+        std::fflush(nullptr);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            s_killAt = killAt;
+            s_passed = 0;
+            SetCrashPointHookForTesting([](std::string_view) {
+                if (++s_passed == s_killAt) {
+                    ::kill(::getpid(), SIGKILL);
+                }
+            });
+            FileBatch batch;
+            for (const char* name : {"a", "b", "c"}) {
+                (void)batch.StageCopy(t / name, to / name);
+                batch.DeleteLater(t / name);
+            }
+            batch.Place();
+            // Sources are left alone here: the other rounds copy them again.
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        for (const auto& name : AllNames(to)) {
+            EXPECT_EQ(ReadFile(to / name), content + name) << name;
+        }
+        // Staged three (1-3), synced (4), named one by one (5-7), folder flushed (8).
+        EXPECT_EQ(AllNames(to).size(), killAt <= 4 ? 0u : std::min<std::size_t>(killAt - 4, 3u));
+    }
+}
+
+TEST(OpenFileProbe, SeesOpenersAndMappersAndSurvivesTheLeaseBreakSignal)
+{
+    TempFolder t;
+    WriteFile(t / "f", "data");
+    OpenFileProbe probe;
+    EXPECT_TRUE(probe.IsFree(t / "f"));
+    EXPECT_TRUE(probe.LastAnsweredByKernel());
+    EXPECT_FALSE(probe.IsFree(t / "missing"));
+
+    // A program that has mapped the file and closed its descriptor still writes it.
+    auto mapper = Process::Start("/usr/bin/python3",
+                                 {"-c",
+                                  "import mmap,os,sys,time\n"
+                                  "f=open(sys.argv[1],'r+b'); m=mmap.mmap(f.fileno(),0); f.close()\n"
+                                  "open(sys.argv[1]+'.ready','w').close(); time.sleep(30)",
+                                  (t / "f").string()},
+                                 t.Path());
+    ASSERT_TRUE(mapper);
+    for (int i = 0; i < 500 && !fs::exists(t / "f.ready"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(fs::exists(t / "f.ready"));
+    EXPECT_FALSE(probe.IsFree(t / "f"));
+    (void)mapper->StopGroup(std::chrono::seconds(1));
+    EXPECT_TRUE(probe.IsFree(t / "f"));
+
+    // An opener racing the lease sends its holder a signal that ends a program by default.
+    ::raise(SIGIO);
+    SUCCEED() << "still running";
+}
+
+// Where the kernel refuses the lease (a file of another owner, without the right to lease
+// it), the open files of every process are read once for the probe.
+TEST(OpenFileProbe, FallsBackToOneReadingOfOpenFiles)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to probe as another user";
+    }
+    TempFolder t;
+    fs::permissions(t.Path(), fs::perms::all);
+    WriteFile(t / "held", "data");
+    WriteFile(t / "free", "data");
+    for (const char* name : {"held", "free"}) {
+        fs::permissions(t / name, fs::perms::all);
+    }
+    int answers[2] = {};
+    ASSERT_EQ(::pipe(answers), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Not the files' owner and without the right to lease: the kernel refuses.
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            ::_exit(2);
+        }
+        const int held = ::open((t / "held").c_str(), O_RDONLY);
+        OpenFileProbe probe;
+        const char result[3] = {static_cast<char>(probe.IsFree(t / "held") ? 'F' : 'O'),
+                                static_cast<char>(probe.IsFree(t / "free") ? 'F' : 'O'),
+                                static_cast<char>(probe.LastAnsweredByKernel() ? 'K' : 'P')};
+        (void)!::write(answers[1], result, sizeof result);
+        ::close(held);
+        ::_exit(0);
+    }
+    ::close(answers[1]);
+    char result[4] = {};
+    EXPECT_EQ(::read(answers[0], result, 3), 3);
+    ::close(answers[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(std::string(result, 3), "OFP");
+}
+
+} // namespace ornel::test
