@@ -200,9 +200,13 @@ void Journal::Compact(double limit)
             transaction.Commit();
         }
 
-        SqlStatement attach(*m_db, "ATTACH DATABASE ? AS compact KEY ?");
-        attach.Bind(1, PathToUtf8(tmp)).Bind(2, std::string_view(kPassword));
-        attach.Run();
+        {
+            // Finalized at once: a statement left prepared keeps the connection from closing
+            // below, and with it the old file open.
+            SqlStatement attach(*m_db, "ATTACH DATABASE ? AS compact KEY ?");
+            attach.Bind(1, PathToUtf8(tmp)).Bind(2, std::string_view(kPassword));
+            attach.Run();
+        }
         attached = true;
         m_db->Execute("PRAGMA compact.journal_mode=MEMORY");
         m_db->Execute("PRAGMA compact.synchronous=FULL");

@@ -52,7 +52,7 @@ struct FileBatch::State
     struct Entry
     {
         Kind What = Kind::Copy;
-        win::FileHandle Handle; // open for writing until the data is flushed
+        win::FileHandle Handle; // a copy's, open for writing until its data is flushed
         std::filesystem::path Hidden;
         std::filesystem::path Target;
         bool Named = false;
@@ -189,13 +189,16 @@ FileBatch::Item FileBatch::StageWritten(const std::filesystem::path& written,
     State& s = *m_state;
     State::Entry entry;
     entry.What = State::Kind::Written;
-    // Write access is what FlushFileBuffers asks for.
-    entry.Handle = win::FileHandle(CreateFileW(written.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!entry.Handle.Valid() || !GetFileSizeEx(entry.Handle.Get(), &size)) {
+    // Not held open: the batch may still copy it (an archive copy of a download), and a copy
+    // lets nobody write its source meanwhile. Place() opens it to flush it.
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(written.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         throw std::runtime_error(win::FileErrorText("Cannot open", written, GetLastError()));
     }
+    LARGE_INTEGER size{};
+    size.HighPart = static_cast<LONG>(data.nFileSizeHigh);
+    size.LowPart = data.nFileSizeLow;
     entry.Hidden = written;
     entry.Target = target;
     s.Targets.insert(target);
@@ -271,7 +274,9 @@ void FileBatch::Place()
         return;
     }
     for (auto& entry : s.Entries) {
-        if (!FlushFileBuffers(entry.Handle.Get())) {
+        const bool flushed =
+            entry.Handle.Valid() ? FlushFileBuffers(entry.Handle.Get()) != 0 : MakeDurable(entry.Hidden);
+        if (!flushed) {
             throw std::runtime_error(win::FileErrorText("Cannot sync", entry.Target, GetLastError()));
         }
     }
