@@ -97,7 +97,7 @@ void Notifications::PlayNotification(SoundEvent event) noexcept
             BeepSequence();
             return;
         }
-        m_ctx.sound.PlayFile(sound.File);
+        m_ctx.sound.PlayFile(PathFromUtf8(sound.File));
     } catch (...) {
         BeepSequence();
     }
