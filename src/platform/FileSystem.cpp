@@ -55,6 +55,13 @@ void SetError(std::string* error, std::string text)
 
 } // namespace
 
+std::vector<FileEntry> ListFolderFiles(const std::filesystem::path& folder)
+{
+    auto entries = ListFolder(folder);
+    std::erase_if(entries, [](const FileEntry& e) { return e.Directory; });
+    return entries;
+}
+
 bool MatchesMask(std::string_view name, std::string_view mask)
 {
     if (mask == "*.*" || mask == "*") {

@@ -92,13 +92,6 @@ std::vector<FileEntry> ListFolder(const std::filesystem::path& folder)
     return entries;
 }
 
-std::vector<FileEntry> ListFolderFiles(const std::filesystem::path& folder)
-{
-    auto entries = ListFolder(folder);
-    std::erase_if(entries, [](const FileEntry& e) { return e.Directory; });
-    return entries;
-}
-
 PartialFile::PartialFile(const std::filesystem::path& folder)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
