@@ -27,6 +27,21 @@ void SetError(std::string* error, std::string text)
     }
 }
 
+// A name as the file system compares it: the full path with trailing spaces and dots gone,
+// letters in upper case. "Отчёт.txt" and "отчёт.TXT " name one file.
+std::wstring FileKey(const std::filesystem::path& file)
+{
+    std::wstring full(GetFullPathNameW(file.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD length = full.empty() ? 0 : GetFullPathNameW(file.c_str(), static_cast<DWORD>(full.size()),
+                                                                 full.data(), nullptr);
+    full.resize(length > 0 && length < full.size() ? length : 0);
+    if (full.empty()) {
+        full = file.wstring();
+    }
+    CharUpperBuffW(full.data(), static_cast<DWORD>(full.size()));
+    return full;
+}
+
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b)
 {
     return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
@@ -65,6 +80,8 @@ struct FileBatch::State
     std::int64_t Bytes = 0;
     bool PlaceRan = false;
     std::vector<char> Buffer;
+    // The files this batch has named, as the file system tells names apart.
+    std::set<std::wstring> NamedFiles;
 
     void Name(Entry& entry);
 };
@@ -253,6 +270,13 @@ std::int64_t FileBatch::Bytes() const
 
 void FileBatch::State::Name(Entry& entry)
 {
+    // A download replaces an older file of its name, never one this batch has just placed:
+    // two server files whose names differ only in case or trailing spaces are one file here.
+    const std::wstring key = FileKey(entry.Target);
+    if (NamedFiles.count(key) > 0) {
+        entry.Failure = win::FileErrorText("File exists:", entry.Target, ERROR_FILE_EXISTS);
+        return;
+    }
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (entry.What == Kind::Written ? MOVEFILE_REPLACE_EXISTING : 0);
     if (!MoveFileExW(entry.Hidden.c_str(), entry.Target.c_str(), flags)) {
         const DWORD err = GetLastError();
@@ -260,6 +284,7 @@ void FileBatch::State::Name(Entry& entry)
         return;
     }
     entry.Named = true;
+    NamedFiles.insert(key);
     CrashPoint("batch-linked");
 }
 

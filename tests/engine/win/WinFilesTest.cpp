@@ -114,6 +114,28 @@ TEST(WinFileBatch, NamesComeAfterTheFlushNeverReplaceAFileAndWhatFailsLeavesNoth
     EXPECT_EQ(AllNames(out), (std::vector<std::string>{"b.bin", "d.txt", "late.bin", "отчёт.txt"}));
 }
 
+TEST(WinFileBatch, TwoDownloadsThatAreOneFileHereNeverReplaceEachOther)
+{
+    TempFolder folder;
+    WriteFile(folder / "first.part", "first");
+    WriteFile(folder / "second.part", "second");
+    WriteFile(folder / "Старый.txt", "old");
+    WriteFile(folder / "old.part", "newer");
+    FileBatch batch;
+    const auto first = batch.StageWritten(folder / "first.part", folder / "Отчёт.txt");
+    // Another file on the server; the same name for Windows.
+    const auto second = batch.StageWritten(folder / "second.part", folder / "отчёт.TXT ");
+    // An older file of the name is replaced, as a download fetched again replaces its copy.
+    const auto again = batch.StageWritten(folder / "old.part", folder / "Старый.txt");
+    batch.Place();
+    EXPECT_TRUE(batch.Placed(first));
+    EXPECT_FALSE(batch.Placed(second));
+    EXPECT_NE(batch.Failure(second).find("File exists"), std::string::npos) << batch.Failure(second);
+    EXPECT_TRUE(batch.Placed(again));
+    EXPECT_EQ(ReadFile(folder / "Отчёт.txt"), "first");
+    EXPECT_EQ(ReadFile(folder / "Старый.txt"), "newer");
+}
+
 TEST(WinFileSystem, AFileHeldByAnotherHandleIsStillOpenAndAReadOnlyOneIsSeen)
 {
     TempFolder folder;
