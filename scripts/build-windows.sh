@@ -21,6 +21,3 @@ if [[ ! -f $build/build.ninja || "$(cat "$build/deps-prefix" 2>/dev/null)" != "$
 fi
 cmake --build "$build" -j "$jobs"
 echo "windows: $(cd "$build/bin" && ls *.exe | tr '\n' ' ')in $build/bin"
-if [[ -s $build/windows-pending.txt ]]; then
-    echo "windows: not yet built for Windows: $(cat "$build/windows-pending.txt")"
-fi

@@ -95,7 +95,7 @@ std::string UsageText()
     text += DefaultStoreText();
     text += ")\n"
             "  --journal FILE         journal file (else ";
-    text += DefaultJournalFile().string();
+    text += PathToUtf8(DefaultJournalFile());
     text += ")\n"
             "  --version              print the version and exit\n"
             "  --help                 print this text and exit\n"

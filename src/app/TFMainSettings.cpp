@@ -6,6 +6,7 @@
 #include "engine/ExchangeCycle.h"
 #include "engine/FolderLayout.h"
 #include "platform/FolderWatcher.h"
+#include "platform/PathText.h"
 #include "platform/RegistryStore.h"
 #include "settings/SecretCipher.h"
 #include "settings/SettingsTable.h"
@@ -128,7 +129,7 @@ void TFMain::LoadSettings()
     IfPresent(str("ERRExt"), [&](const std::string& v) { SetERRExt(v); });
 
     // Only the folder: whether the watcher runs is the monitoring's business.
-    m_folderMonitor->SetFolderName(m_settings.PostBoxOut);
+    m_folderMonitor->SetFolderName(PathFromUtf8(m_settings.PostBoxOut));
     m_cycle->SetConnected(false);
     IfPresent(flag("AutoRun"), [&](bool v) { m_settings.AutoRun = v; });
     SetShowBallonHint(flag("ShowBallonHint").value_or(true));
@@ -268,7 +269,7 @@ void TFMain::SetPostBoxOut(const std::string& value)
 {
     m_settings.PostBoxOut = value;
     m_folderMonitor->SetActive(false);
-    m_folderMonitor->SetFolderName(value);
+    m_folderMonitor->SetFolderName(PathFromUtf8(value));
     m_folderMonitor->SetActive(true);
 }
 

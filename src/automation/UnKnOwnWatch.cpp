@@ -8,6 +8,7 @@
 #include "platform/DateTime.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderWatcher.h"
+#include "platform/PathText.h"
 #include "settings/RuntimeSettings.h"
 
 namespace ornel
@@ -47,11 +48,11 @@ void UnKnOwnWatch::SetUnKnOwnFolder(const std::string& path)
     if (m_watching) {
         m_watcher.SetActive(false);
         m_dayFolder = dayFolder;
-        m_watcher.SetFolderName(m_dayFolder);
+        m_watcher.SetFolderName(PathFromUtf8(m_dayFolder));
         m_watcher.SetActive(true);
     } else {
         m_dayFolder = dayFolder;
-        m_watcher.SetFolderName(m_dayFolder);
+        m_watcher.SetFolderName(PathFromUtf8(m_dayFolder));
     }
 }
 

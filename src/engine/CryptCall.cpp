@@ -101,7 +101,7 @@ void CryptCall::ProcessCrypt(TransferDirection direction, const std::string& inp
     // The report's journal records are committed in batches.
     ExchangeBatch batch(m_ctx);
     try {
-        for (const auto& entry : ListFolder(output)) {
+        for (const auto& entry : ListFolder(PathFromUtf8(output))) {
             if (batch.Full()) {
                 batch.Restart();
             }
@@ -172,15 +172,15 @@ void CryptCall::MoveUnencrypted(TransferDirection direction, const std::string& 
     // In batches: the folders are flushed and the journal committed once per batch.
     ExchangeBatch batch(m_ctx);
     try {
-        for (const auto& file : ListFolderFiles(input)) {
+        for (const auto& file : ListFolderFiles(PathFromUtf8(input))) {
             if (batch.Full()) {
                 batch.Restart();
             }
-            const std::filesystem::path from = input + kPathDelim + file.Name;
+            const std::filesystem::path from = PathFromUtf8(input + kPathDelim + file.Name);
             std::optional<FileBatch::Item> copy;
             // A file of that name already waiting in the output folder is never replaced;
             // this one stays in the input folder for a later run.
-            switch (batch.Files().StageMove(from, output + kPathDelim + file.Name, copy)) {
+            switch (batch.Files().StageMove(from, PathFromUtf8(output + kPathDelim + file.Name), copy)) {
             case FileBatch::Moved::Failed:
                 continue;
             case FileBatch::Moved::Copied:

@@ -4,6 +4,8 @@
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/DateTime.h"
+#include "platform/FileSystem.h"
+#include "platform/PathText.h"
 #include "settings/RuntimeSettings.h"
 
 #include <cerrno>
@@ -28,10 +30,10 @@ EventLog::~EventLog()
 
 void EventLog::Open(const std::filesystem::path& folder)
 {
-    m_path = folder / ("Log" + FormatDateTime("yyyymmdd", m_clock.Now()) + ".txt");
-    m_file = std::fopen(m_path.c_str(), "ab");
+    m_path = folder / PathFromUtf8("Log" + FormatDateTime("yyyymmdd", m_clock.Now()) + ".txt");
+    m_file = OpenCFile(m_path, "ab");
     if (m_file == nullptr) {
-        throw std::runtime_error("Cannot open the log file " + m_path.string() + ": " + std::strerror(errno));
+        throw std::runtime_error("Cannot open the log file " + PathToUtf8(m_path) + ": " + std::strerror(errno));
     }
 }
 
@@ -43,7 +45,7 @@ void EventLog::Close()
     std::FILE* file = m_file;
     m_file = nullptr;
     if (std::fclose(file) != 0) {
-        throw std::runtime_error("Cannot close the log file " + m_path.string() + ": " + std::strerror(errno));
+        throw std::runtime_error("Cannot close the log file " + PathToUtf8(m_path) + ": " + std::strerror(errno));
     }
 }
 
@@ -62,7 +64,7 @@ void EventLog::AddLog(const std::string& text)
     // written as "?" here rather than losing the whole line.
     const std::string line = Utf8ToCp1251Lossy(m_lastLogLine) + "\r\n";
     if (std::fwrite(line.data(), 1, line.size(), m_file) != line.size() || std::fflush(m_file) != 0) {
-        throw std::runtime_error("Cannot write the log file " + m_path.string() + ": " + std::strerror(errno));
+        throw std::runtime_error("Cannot write the log file " + PathToUtf8(m_path) + ": " + std::strerror(errno));
     }
     if (m_settings.ShowBallonHint) {
         UpdateBalloon();

@@ -10,6 +10,7 @@
 #include "platform/DateTime.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
+#include "platform/PathText.h"
 #include "settings/RuntimeSettings.h"
 
 #include <algorithm>
@@ -33,7 +34,7 @@ bool IsBlank(const std::string& text)
 // The name part of a path text: everything after its last delimiter.
 std::string NamePart(const std::string& path)
 {
-    const auto pos = path.rfind(kPathDelim);
+    const auto pos = LastPathDelim(path);
     return pos == std::string::npos ? path : path.substr(pos + 1);
 }
 
@@ -46,8 +47,7 @@ std::string Extension(const std::string& name)
 
 bool NameTaken(const std::filesystem::path& path)
 {
-    std::error_code ec;
-    return std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found && !ec;
+    return NameExists(path);
 }
 
 } // namespace
@@ -62,7 +62,7 @@ int FileMoves::CountFiles(const std::string& folder, bool list)
     if (list) {
         m_ctx.log.AddLog("Папка: " + folder);
     }
-    const auto files = ListFolderFiles(folder);
+    const auto files = ListFolderFiles(PathFromUtf8(folder));
     const int count = static_cast<int>(files.size());
     if (!list) {
         return count;
@@ -86,7 +86,7 @@ std::string FileMoves::CopyTarget(const std::string& name, const std::string& ta
                                   const FileBatch* batch) const
 {
     std::string target = targetFolder + name;
-    if (NameTaken(target) || (batch != nullptr && batch->Reserves(target))) {
+    if (NameTaken(PathFromUtf8(target)) || (batch != nullptr && batch->Reserves(PathFromUtf8(target)))) {
         const std::string ext = Extension(NamePart(target));
         target = target.substr(0, target.size() - ext.size()) +
                  FormatDateTime("dd/mm/yyyy hh-nn-ss.zzz", m_ctx.clock.Now()) + ext;
@@ -97,11 +97,11 @@ std::string FileMoves::CopyTarget(const std::string& name, const std::string& ta
 std::optional<std::filesystem::path> FileMoves::BackupFile(const std::filesystem::path& source,
                                                            const std::string& targetFolder)
 {
-    const std::string target = CopyTarget(NamePart(source.string()), targetFolder, nullptr);
+    const auto target = PathFromUtf8(CopyTarget(NamePart(PathToUtf8(source)), targetFolder, nullptr));
     if (!CopyFileNoReplace(source, target)) {
         return std::nullopt;
     }
-    return std::filesystem::path(target);
+    return target;
 }
 
 std::optional<std::filesystem::path> FileMoves::MoveByCopy(const std::filesystem::path& source,
@@ -128,7 +128,7 @@ void FileMoves::MoveWithBackup(TransferDirection direction, const std::string& s
     RemoveStaleParts(target);
     ExchangeBatch batch(m_ctx);
     try {
-        for (const auto& file : ListFolderFiles(source)) {
+        for (const auto& file : ListFolderFiles(PathFromUtf8(source))) {
             if (batch.Full()) {
                 batch.Restart();
             }
@@ -136,9 +136,9 @@ void FileMoves::MoveWithBackup(TransferDirection direction, const std::string& s
             if (!CheckLocalName(file.Name)) {
                 continue;
             }
-            const std::filesystem::path from = source + kPathDelim + file.Name;
+            const std::filesystem::path from = PathFromUtf8(source + kPathDelim + file.Name);
             const std::string to = CopyTarget(file.Name, target, &batch.Files());
-            const auto moved = batch.Files().StageCopy(from, to);
+            const auto moved = batch.Files().StageCopy(from, PathFromUtf8(to));
             if (!moved) {
                 continue; // stays where it is for a later cycle
             }
@@ -162,7 +162,7 @@ void FileMoves::MoveWithBackup(TransferDirection direction, const std::string& s
 void FileMoves::RemoveStaleParts(const std::string& folder)
 {
     if (!IsBlank(folder)) {
-        RemoveStalePartialFiles(FolderLayout::WithoutTrailingDelim(folder), kStalePartialAge);
+        RemoveStalePartialFiles(PathFromUtf8(FolderLayout::WithoutTrailingDelim(folder)), kStalePartialAge);
     }
 }
 
@@ -197,14 +197,14 @@ std::optional<FileBatch::Item> FileMoves::Backup(const std::string& dayFolder, c
     std::optional<FileBatch::Item> item;
     std::filesystem::path copy;
     if (batch != nullptr) {
-        copy = CopyTarget(NamePart(file), folder, &batch->Files());
-        item = batch->Files().StageCopy(readFrom.empty() ? std::filesystem::path(file) : readFrom, copy);
+        copy = PathFromUtf8(CopyTarget(NamePart(file), folder, &batch->Files()));
+        item = batch->Files().StageCopy(readFrom.empty() ? PathFromUtf8(file) : readFrom, copy);
         if (!item) {
             throw std::runtime_error(kCannotSave);
         }
         batch->RequireNamed(*item, kCannotSave, false);
     } else {
-        const auto made = BackupFile(file, folder);
+        const auto made = BackupFile(PathFromUtf8(file), folder);
         if (!made) {
             throw std::runtime_error(kCannotSave);
         }
@@ -212,7 +212,7 @@ std::optional<FileBatch::Item> FileMoves::Backup(const std::string& dayFolder, c
     }
     // The journal points at the copy itself, dated name included, so that the archived
     // file it names is the one that was archived.
-    m_ctx.journal.AddJournalRecord(journalName.empty() ? NamePart(file) : journalName, copy.string(),
+    m_ctx.journal.AddJournalRecord(journalName.empty() ? NamePart(file) : journalName, PathToUtf8(copy),
                                    static_cast<JournalEvent>(journalEvent));
     return item;
 }
@@ -229,7 +229,7 @@ bool FileMoves::CheckLocalName(const std::string& name)
 
 bool FileMoves::CanOpenExclusive(const std::string& file)
 {
-    return CanOpenFileExclusive(file);
+    return CanOpenFileExclusive(PathFromUtf8(file));
 }
 
 bool FileMoves::CreateFolderChain(const std::string& folder)
@@ -238,18 +238,18 @@ bool FileMoves::CreateFolderChain(const std::string& folder)
     if (text.empty()) {
         return false;
     }
-    if (FolderExists(text)) {
+    if (FolderExists(PathFromUtf8(text))) {
         return true;
     }
-    const auto pos = text.rfind(kPathDelim);
+    const auto pos = LastPathDelim(text);
     if (pos != std::string::npos && pos > 0) {
         const std::string parent = text.substr(0, pos);
-        if (parent != text && !FolderExists(parent)) {
+        if (parent != text && !FolderExists(PathFromUtf8(parent))) {
             CreateFolderChain(parent);
         }
     }
-    (void)MakeFolder(text); // a folder made meanwhile by someone else is just as good
-    return FolderExists(text);
+    (void)MakeFolder(PathFromUtf8(text)); // a folder made meanwhile by someone else is just as good
+    return FolderExists(PathFromUtf8(text));
 }
 
 } // namespace ornel

@@ -60,10 +60,10 @@ std::string FolderLayout::PlainFolder(const std::string& text) const
     }
     const std::string base = text == std::string(1, kPathDelim) ? std::string() : WithoutTrailingDelim(text);
     const std::string plain = base + kPathDelim + "temp2";
-    if (!FolderExists(text)) {
+    if (!FolderExists(PathFromUtf8(text))) {
         FileMoves::CreateFolderChain(text);
     }
-    if (!FolderExists(plain)) {
+    if (!FolderExists(PathFromUtf8(plain))) {
         FileMoves::CreateFolderChain(plain);
     }
     return plain;
@@ -89,7 +89,7 @@ std::string FolderLayout::DayFolder(const std::string& text) const
         return {};
     }
     const std::string candidate = text + kPathDelim + FormatDateTime("yyyymmdd", m_ctx.clock.Now());
-    if (FolderExists(candidate) || FileMoves::CreateFolderChain(candidate)) {
+    if (FolderExists(PathFromUtf8(candidate)) || FileMoves::CreateFolderChain(candidate)) {
         return candidate;
     }
     return text;

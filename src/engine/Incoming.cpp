@@ -19,6 +19,7 @@
 #include "platform/EventLoop.h"
 #include "platform/FileBatch.h"
 #include "platform/FileSystem.h"
+#include "platform/PathText.h"
 #include "settings/RuntimeSettings.h"
 
 #include <cstdint>
@@ -232,10 +233,10 @@ bool Incoming::ReceiveOne(const std::string& listed, ExchangeBatch& batch)
 
     m_state.CurrentFile = name;
     m_ctx.log.AddLog("Принимаем файл " + name + " " + std::to_string(size) + " байт");
-    std::filesystem::path local = std::filesystem::path(m_ctx.settings.TempReciv) / remote;
+    std::filesystem::path local = PathFromUtf8(m_ctx.settings.TempReciv) / PathFromUtf8(remote);
     // Written under a hidden name and given its own once the batch's data is on the disk: a
     // download cut short never stands in TempReciv under a real name.
-    std::filesystem::path written = PartialName(m_ctx.settings.TempReciv);
+    std::filesystem::path written = PartialName(PathFromUtf8(m_ctx.settings.TempReciv));
     FileBatch::Item download = 0;
     try {
         Download(remote, name, local, written);
@@ -257,7 +258,7 @@ bool Incoming::ReceiveOne(const std::string& listed, ExchangeBatch& batch)
     } catch (const std::exception& e) {
         (void)DeleteFile(written); // nothing half-received may wait in TempReciv for decryption
         // The hidden name means nothing to a reader of the log; the message names the file.
-        const std::string message = Replaced(e.what(), written.string(), local.string());
+        const std::string message = Replaced(e.what(), PathToUtf8(written), PathToUtf8(local));
         LogError(message);
         const auto* refusal = dynamic_cast<const EFtpReplyError*>(&e);
         if (refusal == nullptr || !ServerListing::IsPermanentRefusal(refusal->ReplyCode())) {
@@ -276,7 +277,7 @@ bool Incoming::ReceiveOne(const std::string& listed, ExchangeBatch& batch)
     m_ctx.log.AddLog("Приняли файл " + name);
     m_ctx.journal.AddJournalRecord(name, "", JournalEvent::Downloaded);
 
-    const auto archived = m_moves.BackupCrypt(TransferDirection::Incoming, local.string(), &batch, written);
+    const auto archived = m_moves.BackupCrypt(TransferDirection::Incoming, PathToUtf8(local), &batch, written);
     // The server's copy is deleted only once this one, and its archive copy, are on the disk
     // under their names and the batch is journaled; until then a crash leaves it to be
     // fetched again.

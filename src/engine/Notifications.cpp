@@ -6,13 +6,14 @@
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/DateTime.h"
+#include "platform/FileSnapshot.h"
+#include "platform/PathText.h"
 #include "platform/SoundPlayer.h"
+#include "platform/TransferFile.h"
 #include "settings/RuntimeSettings.h"
 
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace ornel
 {
@@ -46,8 +47,15 @@ EventSound SoundOf(const RuntimeSettings& s, SoundEvent event)
 // What the media system would refuse to open: no name, no such file, no right to read.
 bool CanOpenSoundFile(const std::string& file)
 {
-    std::error_code ec;
-    return !file.empty() && ::access(file.c_str(), R_OK) == 0 && std::filesystem::is_regular_file(file, ec);
+    if (file.empty()) {
+        return false;
+    }
+    try {
+        (void)TransferFile::OpenForReading(PathFromUtf8(file));
+        return true;
+    } catch (const TransferFileError&) {
+        return false;
+    }
 }
 
 } // namespace
@@ -89,7 +97,7 @@ void Notifications::PlayNotification(SoundEvent event) noexcept
             BeepSequence();
             return;
         }
-        m_ctx.sound.PlayFile(sound.File);
+        m_ctx.sound.PlayFile(PathFromUtf8(sound.File));
     } catch (...) {
         BeepSequence();
     }
@@ -106,17 +114,18 @@ void Notifications::ShowErrorFile(const std::string& path)
     if (!m_ctx.settings.WindowERR) {
         return;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw std::runtime_error("Не удается открыть файл " + path);
-    }
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    std::optional<std::string> content;
+    try {
+        content = ReadWholeFile(PathFromUtf8(path));
+    } catch (const std::exception&) {
         throw std::runtime_error("Ошибка чтения файла " + path);
+    }
+    if (!content) {
+        throw std::runtime_error("Не удается открыть файл " + path);
     }
     // Reports are Windows-1251 text with CR LF line ends.
     std::string text;
-    for (char c : Cp1251ToUtf8(content)) {
+    for (char c : Cp1251ToUtf8(*content)) {
         if (c != '\r') {
             text += c;
         }

@@ -15,6 +15,7 @@
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
 #include "platform/OpenFileProbe.h"
+#include "platform/PathText.h"
 #include "settings/RuntimeSettings.h"
 
 #include <cstdint>
@@ -49,7 +50,7 @@ int Outgoing::SendFiles()
     if (m_moves.CountFiles(folder, true) > 0) {
         // The listing that counted them: hidden files are sent, work in progress (a copy or
         // an encryption cut short) never is.
-        const std::vector<FileEntry> files = ListFolderFiles(folder);
+        const std::vector<FileEntry> files = ListFolderFiles(PathFromUtf8(folder));
         if (!files.empty()) {
             m_ctx.loop.ProcessPendingEvents();
             m_ctx.ftp.ChangeDir(m_ctx.settings.FtpIn);
@@ -65,7 +66,7 @@ int Outgoing::SendFiles()
                         batch.Restart();
                     }
                     const std::string& name = entry.Name;
-                    const std::filesystem::path file = std::filesystem::path(folder) / name;
+                    const std::filesystem::path file = PathFromUtf8(folder) / PathFromUtf8(name);
                     // Still held by the program that writes it: taken up by a later cycle. A
                     // file marked read-only is not ours to delete after the upload, so it
                     // stays. (An administrator's open for writing succeeds on such a file all
@@ -110,7 +111,7 @@ void Outgoing::SendOne(const std::string& name, const std::filesystem::path& fil
 
     m_state.CurrentFile = name;
     batch.AddWork(size);
-    const auto archived = m_moves.BackupCrypt(TransferDirection::Outgoing, file.string(), &batch);
+    const auto archived = m_moves.BackupCrypt(TransferDirection::Outgoing, PathToUtf8(file), &batch);
     m_ctx.log.AddLog("Передаем файл " + name + " " + std::to_string(size) + " байт");
     try {
         m_ctx.loop.ProcessPendingEvents();

@@ -5,6 +5,8 @@
 #include "ftp/FtpDataChannel.h"
 #include "ftp/FtpErrors.h"
 #include "ftp/FtpText.h"
+#include "platform/FileSystem.h"
+#include "platform/PathText.h"
 #include "platform/TransferFile.h"
 
 #include <cstring>
@@ -348,18 +350,15 @@ void FtpClient::Get(const std::string& remoteName, const std::filesystem::path& 
         // is better than restarting silently over the caller's bytes.
         throw EFtpException("Resuming a download is not supported.");
     }
-    std::error_code ec;
     // Without permission to overwrite, only an existing file stops the download.
-    if (!canOverwrite && std::filesystem::exists(localPath, ec)) {
+    if (!canOverwrite && (FileExists(localPath) || FolderExists(localPath))) {
         throw EFtpFileAlreadyExists();
     }
     if (!m_hasConnection) {
         throw EFtpNotConnected();
     }
     // Only a file is replaced; a folder of that name stays and the create below reports it.
-    if (!std::filesystem::is_directory(localPath, ec)) {
-        std::filesystem::remove(localPath, ec); // a failure shows up as the create error below
-    }
+    (void)DeleteFile(localPath); // a failure shows up as the create error below
     TransferFile file;
     try {
         file = TransferFile::CreateNew(localPath);
@@ -373,7 +372,7 @@ void FtpClient::Get(const std::string& remoteName, const std::filesystem::path& 
         file = TransferFile();
         // A partial file would look like a finished download to whoever finds it; the
         // server still has the file, so nothing is lost by removing it.
-        std::filesystem::remove(localPath, ec);
+        (void)DeleteFile(localPath);
         try {
             throw;
         } catch (const TransferFileError& e) {
@@ -387,7 +386,7 @@ void FtpClient::Put(const std::filesystem::path& localPath, const std::string& r
     if (Gated([&] { Put(localPath, remoteName, append); })) {
         return;
     }
-    const std::string name = remoteName.empty() ? localPath.filename().string() : remoteName;
+    const std::string name = remoteName.empty() ? PathToUtf8(localPath.filename()) : remoteName;
     TransferFile file;
     std::int64_t length = 0;
     try {

@@ -2,18 +2,17 @@
 
 #include "journal/JournalText.h"
 #include "journal/SqlConnection.h"
+#include "platform/FileBatch.h"
 #include "platform/FileSystem.h"
+#include "platform/PathText.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 #include <utility>
 
 namespace ornel
@@ -42,13 +41,12 @@ constexpr const char* kSchema[] = {
 
 std::string Label(const std::filesystem::path& file)
 {
-    return "Журнал \"" + file.string() + "\": ";
+    return "Журнал \"" + PathToUtf8(file) + "\": ";
 }
 
 std::unique_ptr<SqlConnection> OpenExclusively(const std::filesystem::path& file)
 {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error))
+    if (!FileExists(file))
         throw std::runtime_error(Label(file) + "файл не найден");
     auto db = std::make_unique<SqlConnection>(file, kPassword, SqlConnection::Access::OpenExisting);
     db->TakeExclusively(SqlConnection::Rollback::WriteAheadLog);
@@ -60,29 +58,17 @@ std::unique_ptr<SqlConnection> OpenExclusively(const std::filesystem::path& file
     return db;
 }
 
-// Flushes a file or a folder entry to disk.
-bool SyncPath(const std::filesystem::path& path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    return synced;
-}
-
 std::filesystem::path Folder(const std::filesystem::path& file)
 {
     return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
 }
 
-// Reads errno before anything else can change it.
-std::runtime_error SystemError(const std::filesystem::path& file, const char* what)
+// "<file>.tmp": where a compaction builds the new file.
+std::filesystem::path CompactionCopy(const std::filesystem::path& file)
 {
-    const int error = errno;
-    return std::runtime_error(Label(file) + what + ": " + std::strerror(error));
+    std::filesystem::path copy = file;
+    copy += ".tmp";
+    return copy;
 }
 
 FileListRow ReadRow(const SqlStatement& query)
@@ -127,8 +113,7 @@ void Journal::Open(const std::filesystem::path& file)
         m_db = OpenExclusively(file);
         // A copy left by a compaction that was cut short; the file itself is intact
         // because the copy only ever replaces it by a rename.
-        std::error_code ignored;
-        std::filesystem::remove(file.string() + ".tmp", ignored);
+        (void)DeleteFile(CompactionCopy(file));
         Purge();
     } catch (const std::exception& e) {
         CloseConnection();
@@ -201,7 +186,7 @@ void Journal::Purge()
 // (without a log).
 void Journal::Compact(double limit)
 {
-    const std::filesystem::path tmp = m_file.string() + ".tmp";
+    const std::filesystem::path tmp = CompactionCopy(m_file);
     bool attached = false;
     try {
         {
@@ -215,9 +200,13 @@ void Journal::Compact(double limit)
             transaction.Commit();
         }
 
-        SqlStatement attach(*m_db, "ATTACH DATABASE ? AS compact KEY ?");
-        attach.Bind(1, tmp.string()).Bind(2, std::string_view(kPassword));
-        attach.Run();
+        {
+            // Finalized at once: a statement left prepared keeps the connection from closing
+            // below, and with it the old file open.
+            SqlStatement attach(*m_db, "ATTACH DATABASE ? AS compact KEY ?");
+            attach.Bind(1, PathToUtf8(tmp)).Bind(2, std::string_view(kPassword));
+            attach.Run();
+        }
         attached = true;
         m_db->Execute("PRAGMA compact.journal_mode=MEMORY");
         m_db->Execute("PRAGMA compact.synchronous=FULL");
@@ -239,24 +228,26 @@ void Journal::Compact(double limit)
         attached = false;
         // The copy was made with the default permissions; it takes over the file's own, or
         // a journal shared by a group would lock the other members out after a compaction.
-        struct stat original
-        {
-        };
-        if (::stat(m_file.c_str(), &original) != 0 || ::chmod(tmp.c_str(), original.st_mode & 07777) != 0)
-            throw SystemError(m_file, "права доступа не перенесены на сжатую копию");
-        if (!SyncPath(tmp))
-            throw SystemError(m_file, "сжатая копия не записана");
+        std::error_code failure;
+        const auto permissions = std::filesystem::status(m_file, failure).permissions();
+        if (!failure)
+            std::filesystem::permissions(tmp, permissions, std::filesystem::perm_options::replace, failure);
+        if (failure)
+            throw std::runtime_error(Label(m_file) + "права доступа не перенесены на сжатую копию: " +
+                                     failure.message());
         // The old file's write-ahead log is folded into it and the file closed before the copy
         // takes its name: a log left beside the new file would be replayed into it at the
-        // next opening.
+        // next opening, and Windows replaces no file that is open.
         m_db->Execute("PRAGMA wal_checkpoint(TRUNCATE)");
         CloseConnection();
-        if (FileSize(m_file.string() + "-wal").value_or(0) > 0)
+        std::filesystem::path wal = m_file;
+        wal += "-wal";
+        if (FileSize(wal).value_or(0) > 0)
             throw std::runtime_error(Label(m_file) + "журнал транзакций не перенесён в файл");
-        if (std::rename(tmp.c_str(), m_file.c_str()) != 0)
-            throw SystemError(m_file, "сжатая копия не заняла место файла");
+        std::string error;
+        if (!ReplaceFileDurably(tmp, m_file, &error))
+            throw std::runtime_error(Label(m_file) + "сжатая копия не заняла место файла: " + error);
     } catch (...) {
-        std::error_code ignored;
         if (attached) {
             try {
                 m_db->Execute("DETACH DATABASE compact");
@@ -264,12 +255,9 @@ void Journal::Compact(double limit)
                 // The error that ended the compaction is the one to report.
             }
         }
-        std::filesystem::remove(tmp, ignored);
+        (void)DeleteFile(tmp);
         throw;
     }
-    // The rename is already in place for this process; a folder that cannot be flushed only
-    // delays its durability, so it is not a reason to give up the journal.
-    (void)SyncPath(Folder(m_file));
     m_db = OpenExclusively(m_file);
 }
 
@@ -520,41 +508,41 @@ void Journal::DeleteRow(std::int64_t id)
 
 void Journal::Create(const std::filesystem::path& file)
 {
-    std::error_code error;
-    if (std::filesystem::exists(file, error) || std::filesystem::is_symlink(file, error))
+    if (FileExists(file) || FolderExists(file))
         throw std::runtime_error(Label(file) + "файл уже существует");
 
-    // Built under a hidden name beside the target and linked into place without replacing,
+    // Built under a hidden name beside the target and moved into place without replacing,
     // so the name shows either nothing or a complete journal, and a file that appeared in
     // the meantime is not overwritten.
-    std::string pattern = (Folder(file) / ("." + file.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0)
-        throw SystemError(file, "файл не создан");
-    ::close(fd);
-    const std::filesystem::path building = pattern;
+    const std::filesystem::path building = PartialName(Folder(file));
     try {
         {
-            SqlConnection db(building, kPassword, SqlConnection::Access::OpenExisting);
+            SqlConnection db(building, kPassword, SqlConnection::Access::CreateNew);
             db.TakeExclusively(SqlConnection::Rollback::InMemory);
+            // The journal is its owner's alone until the program's layout shares it.
+            std::error_code error;
+            std::filesystem::permissions(building,
+                                         std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::replace, error);
+            if (error)
+                throw std::runtime_error(Label(file) + "файл не создан: " + error.message());
             SqlConnection::Transaction transaction(db);
             for (const char* statement : kSchema)
                 db.Execute(statement);
             transaction.Commit();
         }
-        if (!SyncPath(building))
-            throw SystemError(file, "файл не записан");
-        if (::link(building.c_str(), file.c_str()) != 0) {
-            if (errno == EEXIST)
+        if (!MakeDurable(building))
+            throw std::runtime_error(Label(file) + "файл не записан");
+        std::string error;
+        if (!MoveFileNoReplace(building, file, &error)) {
+            if (FileExists(file) || FolderExists(file))
                 throw std::runtime_error(Label(file) + "файл уже существует");
-            throw SystemError(file, "файл не создан");
+            throw std::runtime_error(Label(file) + "файл не создан: " + error);
         }
     } catch (...) {
-        std::filesystem::remove(building, error);
+        (void)DeleteFile(building);
         throw;
     }
-    std::filesystem::remove(building, error);
-    (void)SyncPath(Folder(file));
 }
 
 } // namespace ornel

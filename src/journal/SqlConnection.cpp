@@ -1,6 +1,8 @@
 #define SQLITE_HAS_CODEC 1
 #include "journal/SqlConnection.h"
 
+#include "platform/PathText.h"
+
 #include <sqlite3.h>
 #include <stdexcept>
 
@@ -105,10 +107,10 @@ std::int64_t SqlStatement::Integer(int column) const
 }
 
 SqlConnection::SqlConnection(const std::filesystem::path& file, const std::string& password, Access access)
-    : m_label("Журнал \"" + file.string() + "\": ")
+    : m_label("Журнал \"" + PathToUtf8(file) + "\": ")
 {
     const int flags = SQLITE_OPEN_READWRITE | (access == Access::CreateNew ? SQLITE_OPEN_CREATE : 0);
-    int rc = sqlite3_open_v2(file.c_str(), &m_db, flags, nullptr);
+    int rc = sqlite3_open_v2(PathToUtf8(file).c_str(), &m_db, flags, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_key(m_db, password.data(), static_cast<int>(password.size()));
     if (rc != SQLITE_OK) {

@@ -14,6 +14,10 @@ inline constexpr const char* kCrashAtVariable = "ORNEL_FTP_CRASH_AT";
 
 void CrashPoint(std::string_view name);
 
+// Ends this process at once, as a power cut would: no destructor, no flush, no exit code
+// of its own choosing.
+[[noreturn]] void KillThisProcess();
+
 // Tests only: called at every point passed (nullptr switches it off). A hook that throws
 // makes the step before the point fail, as a disk that refuses it would.
 void SetCrashPointHookForTesting(void (*hook)(std::string_view name));

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -15,8 +16,13 @@
 namespace ornel
 {
 
-// The one path delimiter of local paths built from texts.
+// The delimiter this system writes into local paths built from texts ("\\" on Windows);
+// paths read from texts may carry either (PathText.h).
+#ifdef _WIN32
+inline constexpr char kPathDelim = '\\';
+#else
 inline constexpr char kPathDelim = '/';
+#endif
 // Hidden names of files that are still being written into a folder; enumerations leave
 // them out, so a copy cut short (a crash, a kill) is never taken for a complete file.
 inline constexpr std::string_view kPartialPrefix = ".ornel-part-";
@@ -60,6 +66,9 @@ using CopyProgress = std::function<void(std::int64_t copied)>;
 [[nodiscard]] bool DeleteFile(const std::filesystem::path& file);
 
 [[nodiscard]] bool FileExists(const std::filesystem::path& file);
+// Whether anything holds this name in its folder: a file, a folder, or a link even where it
+// points nowhere.
+[[nodiscard]] bool NameExists(const std::filesystem::path& path);
 // The size of a file (a link: of its target); nothing when it is missing or not a file.
 [[nodiscard]] std::optional<std::int64_t> FileSize(const std::filesystem::path& file);
 // Whether the file's owner may not write it (the Windows read-only attribute). False when the
@@ -79,6 +88,15 @@ using CopyProgress = std::function<void(std::int64_t copied)>;
 // a crash left behind. Younger ones may still be in progress and stay.
 void RemoveStalePartialFiles(const std::filesystem::path& folder, std::chrono::seconds maxAge);
 
+// Gives `replacement` the name `target`, replacing that file: the data on the disk first,
+// then the name, the folder flushed. On failure false with the reason in `error`, and
+// `replacement` is left as it was.
+[[nodiscard]] bool ReplaceFileDurably(const std::filesystem::path& replacement, const std::filesystem::path& target,
+                                      std::string* error = nullptr);
+
+// Flushes a file's data to the disk; false when it cannot be opened or flushed.
+[[nodiscard]] bool MakeDurable(const std::filesystem::path& file);
+
 // Syncs a folder's entries to the disk after a name was added or removed.
 void SyncFolder(const std::filesystem::path& folder);
 
@@ -95,7 +113,6 @@ public:
     PartialFile(const PartialFile&) = delete;
     PartialFile& operator=(const PartialFile&) = delete;
 
-    [[nodiscard]] int Fd() const { return m_fd; }
     [[nodiscard]] const std::filesystem::path& Path() const { return m_path; }
     // Writes everything or throws.
     void Write(const void* data, std::size_t size);
@@ -106,7 +123,10 @@ public:
 
 private:
     std::filesystem::path m_path;
-    int m_fd = -1;
+    std::intptr_t m_native = -1; // the system's handle of the open file
 };
+
+// fopen() for a path of any characters (wide on Windows); nullptr with errno set on failure.
+[[nodiscard]] std::FILE* OpenCFile(const std::filesystem::path& file, const char* mode);
 
 } // namespace ornel

@@ -102,7 +102,7 @@ public:
 
     [[nodiscard]] std::filesystem::path Folder() const override { return m_folder; }
     [[nodiscard]] std::filesystem::path File(Hive hive) const override { return State(hive).File; }
-    [[nodiscard]] std::string Location() const override { return m_folder.string(); }
+    [[nodiscard]] std::string Location() const override { return PathToUtf8(m_folder); }
 
     std::optional<RegValue> Value(Hive hive, const std::string& keyPath, const std::string& name) override
     {
@@ -201,7 +201,7 @@ public:
     {
         HiveState& s = State(hive);
         if (s.InBatch)
-            throw std::logic_error("A batch is already open on " + s.File.string());
+            throw std::logic_error("A batch is already open on " + PathToUtf8(s.File));
         s.InBatch = true;
         s.BatchBroken = false;
         s.BatchDirty = false;
@@ -282,7 +282,7 @@ private:
         FileSnapshot snapshot = FileSnapshot::Read(s.File, kMaxRegFileSize, content);
         // A file that cannot be parsed is an error, never an empty store: a later save would
         // otherwise overwrite every value it holds.
-        s.Document = snapshot.Exists() ? ParseRegFile(content, s.File.string(), RegFileRole::StoreHive)
+        s.Document = snapshot.Exists() ? ParseRegFile(content, PathToUtf8(s.File), RegFileRole::StoreHive)
                                        : RegDocument{};
         s.Snapshot = std::move(snapshot);
         s.Loaded = true;

@@ -1,9 +1,17 @@
 # Files and folders (copies without replacing, batches made durable together, the test for
 # files still open, crash points), child programs, the stop request, and the running
 # program's folder and command line.
-target_sources(ornel_platform PRIVATE ${CMAKE_CURRENT_LIST_DIR}/Process.cpp)
+target_sources(ornel_platform PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/CrashPoint.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FileSystem.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Process.cpp
+)
 if(WIN32)
     target_sources(ornel_platform PRIVATE
+        ${CMAKE_CURRENT_LIST_DIR}/win/CrashKill.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/win/WinFileBatch.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/win/WinFileSystem.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/win/WinOpenFileProbe.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win/WinCommandLineArgs.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win/WinProcess.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win/WinProgramFolder.cpp
@@ -13,7 +21,7 @@ if(WIN32)
     target_link_libraries(ornel_platform PUBLIC shell32)
 else()
     target_sources(ornel_platform PRIVATE
-        ${CMAKE_CURRENT_LIST_DIR}/posix/CrashPoint.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/posix/CrashKill.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixCommandLineArgs.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixFileBatch.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixFileSystem.cpp

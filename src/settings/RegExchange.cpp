@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/FileSnapshot.h"
+#include "platform/PathText.h"
 #include "platform/RegFile.h"
 #include "settings/SettingsTable.h"
 
@@ -68,7 +69,7 @@ bool KindFits(SettingKind kind, const RegValue& value)
 
 std::string At(const std::filesystem::path& file, int line)
 {
-    return file.string() + ", line " + std::to_string(line) + ": ";
+    return PathToUtf8(file) + ", line " + std::to_string(line) + ": ";
 }
 
 // A 32-bit program on 64-bit Windows keeps its machine-wide keys under WOW6432Node, and
@@ -154,15 +155,15 @@ ImportReport ImportRegistry(RegistryStore& store, const std::filesystem::path& f
 {
     const std::optional<std::string> content = ReadWholeFile(file, kMaxRegFileSize);
     if (!content)
-        throw std::runtime_error("Файл не найден: " + file.string());
-    const RegDocument document = ParseRegFile(*content, file.string(), RegFileRole::Import);
+        throw std::runtime_error("Файл не найден: " + PathToUtf8(file));
+    const RegDocument document = ParseRegFile(*content, PathToUtf8(file), RegFileRole::Import);
 
     ImportReport report;
     report.Notices = document.Notices;
     const RegKeyBlock* options = FindEither(document, kConfigurationKey, file, report);
     const RegKeyBlock* counters = FindEither(document, kCounterKey, file, report);
     if (!options && !counters)
-        throw std::runtime_error("В файле " + file.string() + " нет раздела HKEY_LOCAL_MACHINE\\" +
+        throw std::runtime_error("В файле " + PathToUtf8(file) + " нет раздела HKEY_LOCAL_MACHINE\\" +
                                  Stripped(kConfigurationKey));
 
     const std::vector<PendingValue> settings = Select(options, &FindSetting, file, report);

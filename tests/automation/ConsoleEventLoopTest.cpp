@@ -155,15 +155,8 @@ TEST(ConsoleEventLoop, QuitFromASignalHandlerEndsRunAndReleasesWaitingThreads)
 {
     ConsoleEventLoop loop;
     g_quitTarget = &loop;
-    struct sigaction action
-    {
-    };
-    struct sigaction previous
-    {
-    };
-    action.sa_handler = QuitOnSignal;
-    sigemptyset(&action.sa_mask);
-    ASSERT_EQ(sigaction(SIGTERM, &action, &previous), 0);
+    const auto previous = std::signal(SIGTERM, QuitOnSignal);
+    ASSERT_NE(previous, SIG_ERR);
 
     auto timer = loop.MakeTimer();
     int ticks = 0;
@@ -175,7 +168,7 @@ TEST(ConsoleEventLoop, QuitFromASignalHandlerEndsRunAndReleasesWaitingThreads)
     });
     timer->SetEnabled(true);
     loop.Run(); // returns only through the signal
-    sigaction(SIGTERM, &previous, nullptr);
+    std::signal(SIGTERM, previous);
     g_quitTarget = nullptr;
     EXPECT_EQ(ticks, 2);
     EXPECT_TRUE(loop.QuitRequested());

@@ -163,7 +163,7 @@ TEST(InotifyWatcher, DeactivationInsideTheHandlerNeitherBlocksNorDeliversMore)
     EXPECT_FALSE(w.watcher.Active());
     {
         SentinelWatcher sentinel(w.loop, w.temp.Path());
-        ASSERT_TRUE(sentinel.watcher.Active());
+        ASSERT_TRUE(sentinel.watcher->Active());
         WriteFile(w.temp / "two.txt", "data");
         ASSERT_TRUE(sentinel.SawAChange(w.loop));
         EXPECT_EQ(w.notices, 1);

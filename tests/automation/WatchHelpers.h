@@ -1,14 +1,15 @@
-// Helpers for tests with a real inotify watcher and a real console loop: serve the loop
+// Helpers for tests with the system's real folder watcher and a real console loop: serve the loop
 // until a condition holds, bounded in time so that a fault fails instead of hanging; and a
 // second watcher that tells when a change has certainly come through.
 #pragma once
 
 #include "platform/ConsoleEventLoop.h"
-#include "platform/InotifyWatcher.h"
+#include "platform/FolderWatcher.h"
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 namespace ornel::test
 {
@@ -33,13 +34,13 @@ inline bool ServeUntil(ConsoleEventLoop& loop, const std::function<bool()>& done
 struct SentinelWatcher
 {
     SentinelWatcher(ConsoleEventLoop& loop, const std::filesystem::path& folder)
-        : watcher(loop)
+        : watcher(MakeFolderWatcher(loop))
     {
-        watcher.SetFilter(WatchFilter::Size);
-        watcher.SetMonitorSubtree(true);
-        watcher.SetOnChange([this] { ++notices; });
-        watcher.SetFolderName(folder);
-        watcher.SetActive(true);
+        watcher->SetFilter(WatchFilter::Size);
+        watcher->SetMonitorSubtree(true);
+        watcher->SetOnChange([this] { ++notices; });
+        watcher->SetFolderName(folder);
+        watcher->SetActive(true);
     }
 
     // Serves `loop` until this watcher has seen a change after `seen` notices and nothing
@@ -52,7 +53,7 @@ struct SentinelWatcher
                });
     }
 
-    InotifyWatcher watcher;
+    std::unique_ptr<FolderWatcher> watcher;
     int notices = 0;
 };
 

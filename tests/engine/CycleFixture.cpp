@@ -1,6 +1,7 @@
 #include "engine/CycleFixture.h"
 
 #include "platform/DateTime.h"
+#include "platform/PathText.h"
 
 #include <algorithm>
 
@@ -104,7 +105,7 @@ std::vector<std::string> CycleFixture::FilesIn(const std::filesystem::path& fold
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         if (it->is_regular_file()) {
-            names.push_back(it->path().filename().string());
+            names.push_back(PathToUtf8(it->path().filename()));
         }
     }
     std::sort(names.begin(), names.end());

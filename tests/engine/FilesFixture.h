@@ -12,6 +12,7 @@
 #include "ftp/FtpClient.h"
 #include "journal/Journal.h"
 #include "platform/DateTime.h"
+#include "platform/PathText.h"
 #include "platform/RegistryStore.h"
 #include "platform/SoundPlayer.h"
 #include "settings/RuntimeSettings.h"
@@ -100,7 +101,7 @@ public:
     {
         const auto p = root / relative;
         std::filesystem::create_directories(p);
-        return p.string();
+        return PathToUtf8(p);
     }
     [[nodiscard]] const std::vector<std::string>& Lines() const { return desktop.ProtocolLines; }
     [[nodiscard]] bool Logged(const std::string& line) const
@@ -122,7 +123,7 @@ public:
         std::error_code ec;
         for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
             if (e.is_regular_file()) {
-                names.push_back(e.path().filename().string());
+                names.push_back(PathToUtf8(e.path().filename()));
             }
         }
         std::sort(names.begin(), names.end());

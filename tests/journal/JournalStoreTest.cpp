@@ -217,6 +217,12 @@ TEST(JournalStore, TwentyOldRowsStayAndTheTwentyFirstStartsThePurge)
     journal.Close();
 
     EXPECT_LT(std::filesystem::file_size(file), sizeBefore);
+    // The replaced file is closed, not kept open by a connection that failed to close.
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        EXPECT_EQ(std::filesystem::read_symlink(fd.path(), ec).string().find("ornel_ftp.db"), std::string::npos)
+            << fd.path();
+    }
     struct stat st
     {
     };

@@ -1,6 +1,8 @@
 #define SQLITE_HAS_CODEC 1
 #include "journal/RawJournal.h"
 
+#include "platform/PathText.h"
+
 #include <sqlite3.h>
 #include <stdexcept>
 
@@ -9,7 +11,7 @@ namespace ornel::test
 
 RawJournal::RawJournal(const std::filesystem::path& file, const std::string& password)
 {
-    if (sqlite3_open_v2(file.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+    if (sqlite3_open_v2(PathToUtf8(file).c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
             SQLITE_OK ||
         sqlite3_key(m_db, password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
         const std::string message = sqlite3_errmsg(m_db);

@@ -2,6 +2,8 @@
 // of the test.
 #pragma once
 
+#include "platform/PathText.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,7 +19,11 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     [[nodiscard]] const std::filesystem::path& Path() const { return m_path; }
-    [[nodiscard]] std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+    // `name` is UTF-8, as every text of the program.
+    [[nodiscard]] std::filesystem::path operator/(const std::string& name) const
+    {
+        return m_path / PathFromUtf8(name);
+    }
 
 private:
     std::filesystem::path m_path;

@@ -1,11 +1,12 @@
 #include "FileCipher.h"
 
-#include <cerrno>
+#include "platform/FileSystem.h"
+#include "platform/PathText.h"
+#include "platform/TransferFile.h"
+
 #include <cstring>
-#include <fcntl.h>
 #include <sodium.h>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 namespace ornel::crypt
@@ -22,54 +23,44 @@ class InFile
 {
 public:
     explicit InFile(const std::filesystem::path& file)
-        : m_fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC))
-        , m_name(file.string())
+        : m_name(PathToUtf8(file))
     {
-        if (m_fd < 0) {
-            throw std::runtime_error("Не удается открыть файл " + m_name + ": " + std::strerror(errno));
+        try {
+            m_file = TransferFile::OpenForReading(file);
+        } catch (const TransferFileError& e) {
+            throw std::runtime_error("Не удается открыть файл " + m_name + ": " + e.what());
         }
     }
-    ~InFile() { ::close(m_fd); }
-    InFile(const InFile&) = delete;
-    InFile& operator=(const InFile&) = delete;
 
     // Fills the buffer as far as the file goes; returns the bytes read.
     std::size_t Read(std::uint8_t* data, std::size_t size)
     {
         std::size_t done = 0;
-        while (done < size) {
-            const ssize_t n = ::read(m_fd, data + done, size - done);
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
+        try {
+            while (done < size) {
+                const std::size_t n = m_file.Read(reinterpret_cast<char*>(data + done), size - done);
+                if (n == 0) {
+                    break;
                 }
-                throw std::runtime_error("Ошибка чтения файла " + m_name + ": " + std::strerror(errno));
+                done += n;
             }
-            if (n == 0) {
-                break;
-            }
-            done += static_cast<std::size_t>(n);
+        } catch (const TransferFileError& e) {
+            throw std::runtime_error("Ошибка чтения файла " + m_name + ": " + e.what());
         }
         return done;
     }
 
 private:
-    int m_fd;
     std::string m_name;
+    TransferFile m_file;
 };
 
-void WriteAll(int fd, const std::uint8_t* data, std::size_t size)
+void WriteAll(PartialFile& out, const std::uint8_t* data, std::size_t size)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw std::runtime_error(std::string("Ошибка записи: ") + std::strerror(errno));
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
+    try {
+        out.Write(data, size);
+    } catch (const std::exception& e) {
+        throw std::runtime_error(std::string("Ошибка записи: ") + e.what());
     }
 }
 
@@ -108,16 +99,16 @@ const FileCipher::Key& FileCipher::KeyFor(const Salt& salt)
     return m_keys.emplace(salt, key).first->second;
 }
 
-void FileCipher::Encrypt(const std::filesystem::path& source, int outFd)
+void FileCipher::Encrypt(const std::filesystem::path& source, PartialFile& out)
 {
     InFile in(source);
     const Key& key = KeyFor(m_runSalt);
     crypto_secretstream_xchacha20poly1305_state state;
     std::uint8_t header[crypto_secretstream_xchacha20poly1305_HEADERBYTES];
     crypto_secretstream_xchacha20poly1305_init_push(&state, header, key.data());
-    WriteAll(outFd, reinterpret_cast<const std::uint8_t*>(kMagic.data()), kMagic.size());
-    WriteAll(outFd, m_runSalt.data(), m_runSalt.size());
-    WriteAll(outFd, header, sizeof header);
+    WriteAll(out, reinterpret_cast<const std::uint8_t*>(kMagic.data()), kMagic.size());
+    WriteAll(out, m_runSalt.data(), m_runSalt.size());
+    WriteAll(out, header, sizeof header);
 
     // One chunk is read ahead so that the last one, and only it, carries the final tag
     // (an empty file is one empty final chunk).
@@ -132,7 +123,7 @@ void FileCipher::Encrypt(const std::filesystem::path& source, int outFd)
         unsigned long long sealedSize = 0;
         crypto_secretstream_xchacha20poly1305_push(&state, sealed.data(), &sealedSize, current.data(),
                                                    currentSize, nullptr, 0, tag);
-        WriteAll(outFd, sealed.data(), static_cast<std::size_t>(sealedSize));
+        WriteAll(out, sealed.data(), static_cast<std::size_t>(sealedSize));
         if (last) {
             break;
         }
@@ -143,7 +134,7 @@ void FileCipher::Encrypt(const std::filesystem::path& source, int outFd)
     sodium_memzero(next.data(), next.size());
 }
 
-void FileCipher::Decrypt(const std::filesystem::path& source, int outFd)
+void FileCipher::Decrypt(const std::filesystem::path& source, PartialFile& out)
 {
     InFile in(source);
     std::uint8_t prefix[kMagic.size() + kSaltSize + crypto_secretstream_xchacha20poly1305_HEADERBYTES];
@@ -174,7 +165,7 @@ void FileCipher::Decrypt(const std::filesystem::path& source, int outFd)
                                    ? "неверный ключ (код или PIN), файл повреждён или обрезан"
                                    : "неверный ключ (код или PIN) или файл повреждён");
         }
-        WriteAll(outFd, plain.data(), static_cast<std::size_t>(plainSize));
+        WriteAll(out, plain.data(), static_cast<std::size_t>(plainSize));
         if (tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL) {
             std::uint8_t extra = 0;
             if (in.Read(&extra, 1) != 0) {

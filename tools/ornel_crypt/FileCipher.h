@@ -10,6 +10,11 @@
 #include <stdexcept>
 #include <string>
 
+namespace ornel
+{
+class PartialFile;
+}
+
 namespace ornel::crypt
 {
 
@@ -32,12 +37,12 @@ public:
     FileCipher(const FileCipher&) = delete;
     FileCipher& operator=(const FileCipher&) = delete;
 
-    // Writes the encrypted form of `source` to the descriptor (a partial file). Throws
-    // std::runtime_error on a read or write failure.
-    void Encrypt(const std::filesystem::path& source, int outFd);
+    // Writes the encrypted form of `source` to `out`. Throws std::runtime_error on a read
+    // or write failure.
+    void Encrypt(const std::filesystem::path& source, PartialFile& out);
     // Writes the plain form; throws DecryptError for a file that is not ours, was damaged
     // or encrypted under another key, or ends before its final chunk.
-    void Decrypt(const std::filesystem::path& source, int outFd);
+    void Decrypt(const std::filesystem::path& source, PartialFile& out);
 
 private:
     using Salt = std::array<std::uint8_t, kSaltSize>;

@@ -6,8 +6,10 @@
 #include "CryptCommandLine.h"
 #include "FileCipher.h"
 #include "platform/CodePage.h"
+#include "platform/CommandLineArgs.h"
 #include "platform/DateTime.h"
 #include "platform/FileSystem.h"
+#include "platform/PathText.h"
 
 #include <chrono>
 #include <cstdio>
@@ -34,7 +36,7 @@ public:
     explicit RunLog(const std::string& file)
     {
         if (!file.empty()) {
-            m_file = std::fopen(file.c_str(), "ab");
+            m_file = OpenCFile(PathFromUtf8(file), "ab");
             if (m_file == nullptr) {
                 std::fprintf(stderr, "ornel_crypt: cannot open the log %s\n", file.c_str());
             }
@@ -67,7 +69,7 @@ private:
 
 std::filesystem::path Join(const std::string& folder, const std::string& name)
 {
-    return std::filesystem::path(folder) / name;
+    return PathFromUtf8(folder) / PathFromUtf8(name);
 }
 
 // Keeps an undecryptable file out of the input folder (so it is not handed over again and
@@ -77,18 +79,18 @@ std::string SetAside(const CryptOptions& options, const std::string& name)
     const auto source = Join(options.InputFolder, name);
     const auto folder = Join(options.InputFolder, kRejectedFolder);
     if (!FolderExists(folder) && !MakeFolder(folder)) {
-        return source.string();
+        return PathToUtf8(source);
     }
     for (int i = 0; i < 1000; ++i) {
-        const auto target = folder / (i == 0 ? name : name + "." + std::to_string(i));
+        const auto target = folder / PathFromUtf8(i == 0 ? name : name + "." + std::to_string(i));
         if (MoveFileNoReplace(source, target)) {
-            return target.string();
+            return PathToUtf8(target);
         }
         if (!FileExists(target)) {
             break;
         }
     }
-    return source.string();
+    return PathToUtf8(source);
 }
 
 bool WriteReport(const CryptOptions& options, const std::string& name, const std::string& reason,
@@ -103,7 +105,7 @@ bool WriteReport(const CryptOptions& options, const std::string& name, const std
         if (FileExists(Join(options.OutputFolder, reportName))) {
             continue;
         }
-        PartialFile out(options.OutputFolder);
+        PartialFile out(PathFromUtf8(options.OutputFolder));
         out.Write(bytes.data(), bytes.size());
         if (out.Commit(Join(options.OutputFolder, reportName))) {
             return true;
@@ -126,12 +128,12 @@ bool ProcessOne(const CryptOptions& options, FileCipher& cipher, RunLog& log, co
     }
     const bool encrypt = options.Direction == Mode::Encrypt;
     try {
-        PartialFile out(options.OutputFolder);
+        PartialFile out(PathFromUtf8(options.OutputFolder));
         try {
             if (encrypt) {
-                cipher.Encrypt(source, out.Fd());
+                cipher.Encrypt(source, out);
             } else {
-                cipher.Decrypt(source, out.Fd());
+                cipher.Decrypt(source, out);
             }
         } catch (const DecryptError& e) {
             const std::string keptAt = SetAside(options, name);
@@ -165,7 +167,8 @@ bool ProcessOne(const CryptOptions& options, FileCipher& cipher, RunLog& log, co
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    UseUtf8Console();
+    const std::vector<std::string> args = CommandLineArgs(argc, argv);
     std::string error;
     const auto options = ParseCommandLine(args, error);
     if (!options) {
@@ -175,14 +178,14 @@ int main(int argc, char** argv)
         return 2;
     }
     RunLog log(options->LogFile);
-    if (!FolderExists(options->OutputFolder)) {
+    if (!FolderExists(PathFromUtf8(options->OutputFolder))) {
         log.Line("Нет выходной папки " + options->OutputFolder);
         return 1;
     }
     try {
         FileCipher cipher(options->Code, options->Pin);
         bool allDone = true;
-        for (const auto& file : ListFolderFiles(options->InputFolder)) {
+        for (const auto& file : ListFolderFiles(PathFromUtf8(options->InputFolder))) {
             if (MatchesMask(file.Name, options->InputMask)) {
                 allDone = ProcessOne(*options, cipher, log, file.Name) && allDone;
             }

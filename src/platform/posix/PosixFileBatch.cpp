@@ -10,7 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
-#include <random>
 #include <set>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -481,14 +480,6 @@ std::vector<std::filesystem::path> FileBatch::DeleteSources()
         }
     }
     return failed;
-}
-
-std::filesystem::path PartialName(const std::filesystem::path& folder)
-{
-    static thread_local std::mt19937_64 random{std::random_device{}()};
-    char suffix[17];
-    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
-    return (folder.empty() ? std::filesystem::path(".") : folder) / (std::string(kPartialPrefix) + suffix);
 }
 
 } // namespace ornel

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <random>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,39 +54,12 @@ private:
     int m_fd;
 };
 
-char Lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool MatchFrom(std::string_view name, std::string_view mask)
-{
-    // Iterative wildcard match with one back-tracking point for the last "*".
-    std::size_t n = 0;
-    std::size_t m = 0;
-    std::size_t starMask = std::string_view::npos;
-    std::size_t starName = 0;
-    while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == '?' || Lower(mask[m]) == Lower(name[n]))) {
-            ++n;
-            ++m;
-        } else if (m < mask.size() && mask[m] == '*') {
-            starMask = m++;
-            starName = n;
-        } else if (starMask != std::string_view::npos) {
-            m = starMask + 1;
-            n = ++starName;
-        } else {
-            return false;
-        }
-    }
-    while (m < mask.size() && mask[m] == '*') {
-        ++m;
-    }
-    return m == mask.size();
-}
-
 } // namespace
+
+std::FILE* OpenCFile(const std::filesystem::path& file, const char* mode)
+{
+    return std::fopen(file.c_str(), mode);
+}
 
 std::vector<FileEntry> ListFolder(const std::filesystem::path& folder)
 {
@@ -120,32 +92,13 @@ std::vector<FileEntry> ListFolder(const std::filesystem::path& folder)
     return entries;
 }
 
-std::vector<FileEntry> ListFolderFiles(const std::filesystem::path& folder)
-{
-    auto entries = ListFolder(folder);
-    std::erase_if(entries, [](const FileEntry& e) { return e.Directory; });
-    return entries;
-}
-
-bool MatchesMask(std::string_view name, std::string_view mask)
-{
-    if (mask == "*.*" || mask == "*") {
-        return true;
-    }
-    return MatchFrom(name, mask);
-}
-
 PartialFile::PartialFile(const std::filesystem::path& folder)
 {
-    static thread_local std::mt19937_64 random{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[17];
-        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
-        auto candidate =
-            (folder.empty() ? std::filesystem::path(".") : folder) / (std::string(kPartialPrefix) + suffix);
+        auto candidate = PartialName(folder);
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0) {
-            m_fd = fd;
+            m_native = fd;
             m_path = std::move(candidate);
             return;
         }
@@ -158,16 +111,16 @@ PartialFile::PartialFile(const std::filesystem::path& folder)
 
 PartialFile::PartialFile(PartialFile&& other) noexcept
     : m_path(std::move(other.m_path))
-    , m_fd(other.m_fd)
+    , m_native(other.m_native)
 {
-    other.m_fd = -1;
+    other.m_native = -1;
     other.m_path.clear();
 }
 
 PartialFile::~PartialFile()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
+    if (m_native >= 0) {
+        ::close(static_cast<int>(m_native));
     }
     if (!m_path.empty()) {
         ::unlink(m_path.c_str());
@@ -178,7 +131,7 @@ void PartialFile::Write(const void* data, std::size_t size)
 {
     const auto* p = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t n = ::write(m_fd, p, size);
+        const ssize_t n = ::write(static_cast<int>(m_native), p, size);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -193,15 +146,15 @@ void PartialFile::Write(const void* data, std::size_t size)
 bool PartialFile::Commit(const std::filesystem::path& target, std::string* error)
 {
     bool ok = true;
-    if (::fsync(m_fd) != 0) {
+    if (::fsync(static_cast<int>(m_native)) != 0) {
         SetError(error, ErrnoText("Cannot sync", m_path, errno));
         ok = false;
     }
-    if (::close(m_fd) != 0 && ok) {
+    if (::close(static_cast<int>(m_native)) != 0 && ok) {
         SetError(error, ErrnoText("Cannot close", m_path, errno));
         ok = false;
     }
-    m_fd = -1;
+    m_native = -1;
     if (ok && ::link(m_path.c_str(), target.c_str()) != 0) {
         const int err = errno;
         if (err == EPERM || err == EOPNOTSUPP) {
@@ -221,28 +174,6 @@ bool PartialFile::Commit(const std::filesystem::path& target, std::string* error
         SyncFolder(target.parent_path());
     }
     return ok;
-}
-
-bool CopyFileNoReplace(const std::filesystem::path& source, const std::filesystem::path& target,
-                       std::string* error, const CopyProgress& progress)
-{
-    // A batch of one: the copy's own flush, its name, its folder's flush.
-    FileBatch batch;
-    const auto item = batch.StageCopy(source, target, error, progress);
-    if (!item) {
-        return false;
-    }
-    try {
-        batch.Place();
-    } catch (const std::exception& e) {
-        SetError(error, e.what());
-        return false;
-    }
-    if (!batch.Placed(*item)) {
-        SetError(error, batch.Failure(*item));
-        return false;
-    }
-    return true;
 }
 
 bool MoveFileNoReplace(const std::filesystem::path& source, const std::filesystem::path& target,
@@ -303,6 +234,14 @@ bool FileExists(const std::filesystem::path& file)
     return ::stat(file.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+bool NameExists(const std::filesystem::path& path)
+{
+    struct stat st
+    {
+    };
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
 std::optional<std::int64_t> FileSize(const std::filesystem::path& file)
 {
     struct stat st
@@ -358,6 +297,27 @@ void RemoveStalePartialFiles(const std::filesystem::path& folder, std::chrono::s
         }
     }
     ::closedir(dir);
+}
+
+bool MakeDurable(const std::filesystem::path& file)
+{
+    const Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    return fd.Get() >= 0 && ::fsync(fd.Get()) == 0;
+}
+
+bool ReplaceFileDurably(const std::filesystem::path& replacement, const std::filesystem::path& target,
+                        std::string* error)
+{
+    if (!MakeDurable(replacement)) {
+        SetError(error, ErrnoText("Cannot sync", replacement, errno));
+        return false;
+    }
+    if (::rename(replacement.c_str(), target.c_str()) != 0) {
+        SetError(error, ErrnoText("Cannot replace", target, errno));
+        return false;
+    }
+    SyncFolder(target.parent_path());
+    return true;
 }
 
 void SyncFolder(const std::filesystem::path& folder)

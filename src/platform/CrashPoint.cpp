@@ -1,10 +1,8 @@
 #include "platform/CrashPoint.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace ornel
 {
@@ -52,7 +50,7 @@ void CrashPoint(std::string_view name)
     }
     static std::atomic<long> passed{0};
     if (passed.fetch_add(1) + 1 == target.Passage) {
-        ::kill(::getpid(), SIGKILL);
+        KillThisProcess();
     }
 }
 
