@@ -2,6 +2,7 @@
 
 #include "app/Paths.h"
 #include "platform/PathText.h"
+#include "platform/StopRequest.h"
 
 #include <stdexcept>
 
@@ -74,24 +75,26 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
     return line;
 }
 
-std::string UsageText()
+std::string UsageText(const char* withoutOptions)
 {
-    std::string text =
-        "Usage: ornel_ftp [options]\n"
-        "\n"
-        "Without options the agent runs behind its tray icon.\n"
-        "\n"
-        "  --cycle send-receive   run one exchange cycle, outgoing half first, and exit\n"
-        "  --cycle receive-send   run one exchange cycle, incoming half first, and exit\n"
-        "                         (log lines also on stdout; exit status 0 unless the\n"
-        "                         cycle logged an error)\n"
-        "  --service              monitoring and schedule without a desktop, until\n"
-        "                         SIGTERM or SIGINT\n"
-        "  --init-journal [FILE]  create the journal file with its empty tables\n"
-        "  --import-reg FILE      read settings from a .reg text file into the store\n"
-        "  --export-reg FILE      write the settings and counters as a .reg text file\n"
-        "  --registry-dir DIR     folder of the settings store (else $ORNEL_FTP_REGISTRY_DIR,\n"
-        "                         else ";
+    std::string text = "Usage: ornel_ftp [options]\n"
+                       "\n";
+    text += withoutOptions;
+    text += "\n"
+            "\n"
+            "  --cycle send-receive   run one exchange cycle, outgoing half first, and exit\n"
+            "  --cycle receive-send   run one exchange cycle, incoming half first, and exit\n"
+            "                         (log lines also on stdout; exit status 0 unless the\n"
+            "                         cycle logged an error)\n"
+            "  --service              monitoring and schedule without a desktop, until\n"
+            "                         ";
+    text += StopRequestText();
+    text += "\n"
+            "  --init-journal [FILE]  create the journal file with its empty tables\n"
+            "  --import-reg FILE      read settings from a .reg text file into the store\n"
+            "  --export-reg FILE      write the settings and counters as a .reg text file\n"
+            "  --registry-dir DIR     folder of the settings store (else $ORNEL_FTP_REGISTRY_DIR,\n"
+            "                         else ";
     text += DefaultStoreText();
     text += ")\n"
             "  --journal FILE         journal file (else ";

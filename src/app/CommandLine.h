@@ -33,6 +33,7 @@ struct CommandLine
 // Throws std::invalid_argument with a message for the user on a malformed command line.
 [[nodiscard]] CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
-[[nodiscard]] std::string UsageText();
+// `withoutOptions`: what a start without options does in this build (a line of its own).
+[[nodiscard]] std::string UsageText(const char* withoutOptions);
 
 } // namespace ornel

@@ -11,9 +11,11 @@ namespace ornel
 [[nodiscard]] int RunExportReg(const CommandLine& line);
 // One exchange cycle without a desktop; 0 unless the cycle logged an error.
 [[nodiscard]] int RunConsoleCycle(const CommandLine& line);
-// Monitoring and schedule without a desktop until SIGTERM or SIGINT.
+// Monitoring and schedule without a desktop until the system asks the agent to stop.
 [[nodiscard]] int RunService(const CommandLine& line);
 // The tray application.
 [[nodiscard]] int RunTray(const CommandLine& line, int argc, char** argv);
+// What a start without options does in this build, for the help text.
+[[nodiscard]] const char* TrayModeText();
 
 } // namespace ornel

@@ -15,4 +15,9 @@ int RunTray(const CommandLine&, int, char**)
     return 1;
 }
 
+const char* TrayModeText()
+{
+    return "This build has no tray application; started without options it says so and exits 1.";
+}
+
 } // namespace ornel

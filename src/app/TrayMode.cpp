@@ -238,4 +238,9 @@ int RunTray(const CommandLine& line, int argc, char** argv)
     return status_code;
 }
 
+const char* TrayModeText()
+{
+    return "Without options the agent runs behind its tray icon.";
+}
+
 } // namespace ornel

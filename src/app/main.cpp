@@ -22,7 +22,7 @@ int main(int argc, char** argv)
     try {
         switch (line.Mode) {
         case RunMode::Help:
-            std::fputs(UsageText().c_str(), stdout);
+            std::fputs(UsageText(TrayModeText()).c_str(), stdout);
             return 0;
         case RunMode::Version:
             std::printf("ornel_ftp %s\n", ORNEL_VERSION);

@@ -19,4 +19,7 @@ void InstallStopRequestHandler(void (*onStop)());
 // console, runs `body` directly. Returns body's result.
 int RunAsSystemService(const std::function<int()>& body);
 
+// What ends a headless agent on this system, in words for the help text.
+[[nodiscard]] const char* StopRequestText();
+
 } // namespace ornel

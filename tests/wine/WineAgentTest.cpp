@@ -11,10 +11,10 @@
 #include "support/TempFolder.h"
 
 #include <cstdlib>
-#include <map>
-#include <vector>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/wait.h>
+#include <vector>
 
 namespace ornel::test
 {
@@ -42,8 +42,8 @@ std::string WindowsPath(const fs::path& path)
 fs::path WineProgram()
 {
     const char* configured = std::getenv("WINE");
-    for (const fs::path& candidate : {fs::path(configured != nullptr ? configured : ""), fs::path("/usr/bin/wine64"),
-                                     fs::path("/usr/lib/wine/wine64")}) {
+    for (const fs::path& candidate : {fs::path(configured != nullptr ? configured : ""),
+                                      fs::path("/usr/bin/wine64"), fs::path("/usr/lib/wine/wine64")}) {
         if (!candidate.empty() && fs::exists(candidate)) {
             return candidate;
         }
@@ -96,7 +96,8 @@ protected:
             (void)Wine({"reg", "delete", "HKLM\\SOFTWARE\\RUX", "/f", "/reg:32"});
             const fs::path wineserver = m_wine.parent_path() / "wineserver";
             (void)Shell("env WINEPREFIX=" + m_prefix.string() + " " +
-                            (fs::exists(wineserver) ? wineserver.string() : std::string("wineserver")) + " -w",
+                            (fs::exists(wineserver) ? wineserver.string() : std::string("wineserver")) +
+                            " -w",
                         60);
         }
     }
@@ -108,7 +109,8 @@ protected:
         for (const auto& word : words) {
             arguments += " " + Quoted(word);
         }
-        return Shell("sh -c 'cd \"$0\" && exec \"$@\"' " + Quoted((m_work.empty() ? fs::path("/") : m_work).string()) +
+        return Shell("sh -c 'cd \"$0\" && exec \"$@\"' " +
+                     Quoted((m_work.empty() ? fs::path("/") : m_work).string()) +
                      " env LANG=C.UTF-8 DISPLAY= WAYLAND_DISPLAY= WINEDEBUG=-all WINEARCH=win64 WINEPREFIX=" +
                      m_prefix.string() + " WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' " +
                      m_wine.string() + arguments + " > " + m_output.string() + " 2>&1");
@@ -118,8 +120,8 @@ protected:
     // The Linux encryption program with the same code and PIN as the agent's.
     int Crypt(const std::string& mode, const fs::path& in, const fs::path& out)
     {
-        return Shell(std::string(ORNEL_CRYPT_PATH) + " " + mode + " -I '" + in.string() + "/*.*' -O " + out.string() +
-                     " -W " + kCode + " -P " + kPin + " > /dev/null");
+        return Shell(std::string(ORNEL_CRYPT_PATH) + " " + mode + " -I '" + in.string() + "/*.*' -O " +
+                     out.string() + " -W " + kCode + " -P " + kPin + " > /dev/null");
     }
 
     TempFolder m_folder;
@@ -196,7 +198,8 @@ TEST_F(WineAgent, ImportsIntoTheRegistryExchangesBothWaysThroughVsftpdAndExports
     const std::string agent = WindowsPath(kWindowsBuild / "bin" / "ornel_ftp.exe");
     ASSERT_EQ(Wine({agent, "--import-reg", WindowsPath(imported)}), 0) << Output();
     // In Wine's registry itself, in the 32-bit view where a Windows installation keeps it.
-    ASSERT_EQ(Wine({"reg", "query", "HKLM\\SOFTWARE\\RUX\\ORNEL_FTP\\Options", "/v", "IP", "/reg:32"}), 0) << Output();
+    ASSERT_EQ(Wine({"reg", "query", "HKLM\\SOFTWARE\\RUX\\ORNEL_FTP\\Options", "/v", "IP", "/reg:32"}), 0)
+        << Output();
     EXPECT_NE(Output().find("127.0.0.1"), std::string::npos) << Output();
 
     // Two files to send, one of them named outside the ANSI code page.
@@ -249,6 +252,22 @@ TEST_F(WineAgent, ImportsIntoTheRegistryExchangesBothWaysThroughVsftpdAndExports
     EXPECT_EQ(counters.at("FileSendCount").Dword, 2u);
     ASSERT_TRUE(counters.count("FileReciveCount") > 0) << ReadFile(exported);
     EXPECT_EQ(counters.at("FileReciveCount").Dword, 1u);
+}
+
+// The Windows build has no tray: a start without options says so in Russian and fails, and
+// the help text speaks of this build and of how Windows stops the service.
+TEST_F(WineAgent, SaysThatThisBuildHasNoTrayAndHowItsServiceStops)
+{
+    const std::string agent = WindowsPath(kWindowsBuild / "bin" / "ornel_ftp.exe");
+    EXPECT_EQ(Wine({agent}), 1) << Output();
+    EXPECT_NE(Output().find("В этой сборке нет приложения в области уведомлений"), std::string::npos)
+        << Output();
+
+    ASSERT_EQ(Wine({agent, "--help"}), 0) << Output();
+    const std::string help = Output();
+    EXPECT_NE(help.find("This build has no tray application"), std::string::npos) << help;
+    EXPECT_NE(help.find("Ctrl+C, Ctrl+Break or the service manager's stop"), std::string::npos) << help;
+    EXPECT_EQ(help.find("SIGTERM"), std::string::npos) << help;
 }
 
 } // namespace

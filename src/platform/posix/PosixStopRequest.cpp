@@ -36,4 +36,9 @@ int RunAsSystemService(const std::function<int()>& body)
     return body(); // systemd runs the service as a plain process
 }
 
+const char* StopRequestText()
+{
+    return "SIGTERM or SIGINT";
+}
+
 } // namespace ornel

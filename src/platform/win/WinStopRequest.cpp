@@ -149,4 +149,9 @@ int RunAsSystemService(const std::function<int()>& body)
     return body();
 }
 
+const char* StopRequestText()
+{
+    return "Ctrl+C, Ctrl+Break or the service manager's stop";
+}
+
 } // namespace ornel
