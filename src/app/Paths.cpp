@@ -2,6 +2,7 @@
 
 #include "app/InstallLayout.h"
 #include "journal/Journal.h"
+#include "platform/ProgramFolder.h"
 
 #include <cstdlib>
 #include <sys/stat.h>
@@ -12,8 +13,7 @@ namespace ornel
 
 StoreFolders ResolveStoreFolders(const std::string& commandLineDir)
 {
-    const char* fromEnvironment = std::getenv("ORNEL_FTP_REGISTRY_DIR");
-    const bool named = !commandLineDir.empty() || (fromEnvironment && *fromEnvironment);
+    const bool named = !commandLineDir.empty() || EnvironmentText("ORNEL_FTP_REGISTRY_DIR").has_value();
     if (!named && RegistryStore::HasSystemRegistry()) {
         // What an installation already holds is in the registry; one agent per program
         // folder, which is where its journal is.

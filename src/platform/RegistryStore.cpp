@@ -5,6 +5,7 @@
 #include "platform/FileLock.h"
 #include "platform/FileSnapshot.h"
 #include "platform/PathText.h"
+#include "platform/ProgramFolder.h"
 #include "platform/RegFile.h"
 #include "platform/RegistryBackEnd.h"
 
@@ -531,14 +532,13 @@ std::filesystem::path RegistryStore::ResolveFolder(const std::string& commandLin
 {
     if (!commandLineDir.empty())
         return PathFromUtf8(commandLineDir);
-    if (const char* fromEnvironment = std::getenv("ORNEL_FTP_REGISTRY_DIR");
-        fromEnvironment && *fromEnvironment)
-        return fromEnvironment;
-    const char* home = std::getenv("HOME");
-    if (!home || !*home)
+    if (const auto fromEnvironment = EnvironmentText("ORNEL_FTP_REGISTRY_DIR"))
+        return PathFromUtf8(*fromEnvironment);
+    const auto home = EnvironmentText("HOME");
+    if (!home)
         throw std::runtime_error("The settings folder is not known: give --registry-dir, or set "
                                  "ORNEL_FTP_REGISTRY_DIR or HOME");
-    return std::filesystem::path(home) / ".config" / "ornel_ftp";
+    return PathFromUtf8(*home) / ".config" / "ornel_ftp";
 }
 
 RegistryKey RegistryStore::OpenKey(Hive hive, const std::string& keyPath)

@@ -5,6 +5,8 @@
 #include "support/RegistrySandbox.h"
 #include "support/TempFolder.h"
 
+#include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
 #include <windows.h>
@@ -184,6 +186,19 @@ TEST(FileStore, AFolderNamedOnTheCommandLineKeepsTheFileStoreOnWindowsToo)
     other.OpenKey(Hive::LocalMachine, kOptions).WriteInteger("Port", 2121);
     EXPECT_EQ(key.ReadInteger("Port"), 2121);
     EXPECT_EQ(key.ReadString("postboxout"), "c:\\DEPO\\Out");
+}
+
+// A folder named in the environment keeps its name whatever the ANSI code page: the variable
+// is read in the system's wide form.
+TEST(FileStore, AFolderNamedInTheEnvironmentKeepsANameOutsideTheAnsiCodePage)
+{
+    const wchar_t* kVariable = L"ORNEL_FTP_REGISTRY_DIR";
+    const wchar_t* earlier = _wgetenv(kVariable);
+    const std::wstring saved = earlier != nullptr ? earlier : L"";
+    ASSERT_EQ(_wputenv_s(kVariable, L"C:\\Настройки агента ∑"), 0);
+    const std::filesystem::path chosen = RegistryStore::ResolveFolder("");
+    (void)_wputenv_s(kVariable, saved.c_str());
+    EXPECT_EQ(PathToUtf8(chosen), "C:\\Настройки агента ∑");
 }
 
 } // namespace
