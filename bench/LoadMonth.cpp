@@ -3,7 +3,7 @@
 // (journal reopened, which purges and compacts it; day folders derived again). Afterwards the
 // journal, the counters in the settings store and the folders must agree with what moved.
 // Prints the figures and the number of violations; exit status 1 when there are any.
-// Usage: bench_load_month PORT SERVER_ROOT USER PASSWORD [DAYS] [CYCLES_A_DAY]
+// Usage: load_month PORT SERVER_ROOT USER PASSWORD [DAYS] [CYCLES_A_DAY]
 #include "engine/CycleFixture.h"
 
 #include <chrono>
@@ -51,7 +51,7 @@ int main(int argc, char** argv)
 {
     if (argc < 5) {
         std::fprintf(stderr,
-                     "usage: bench_load_month PORT SERVER_ROOT USER PASSWORD [DAYS] [CYCLES_A_DAY]\n");
+                     "usage: load_month PORT SERVER_ROOT USER PASSWORD [DAYS] [CYCLES_A_DAY]\n");
         return 2;
     }
     // The server (with the depository's mask listings) is started by the caller.

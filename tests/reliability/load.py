@@ -119,10 +119,10 @@ def big_file(args, project, build, violations):
 
 
 def month(args, project, build, violations):
-    """A month of hourly cycles on the engine's fake clock (bench_load_month)."""
-    program = build + "/bin/bench_load_month"
+    """A month of hourly cycles on the engine's fake clock (load_month)."""
+    program = build + "/bin/load_month"
     if not os.path.isfile(program):
-        rig.log("  month of cycles: skipped, %s is not built" % program)
+        violations.append("month of cycles: %s is not built" % program)
         return
     root = tempfile.mkdtemp(prefix="ornel-load-month-")
     os.makedirs(root + "/server")
