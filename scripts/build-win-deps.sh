@@ -66,9 +66,9 @@ apt_options=(
     -o "APT::Sandbox::User=$(id -un)"
 )
 apt-get "${apt_options[@]}" -qq update
-specs=()
-for p in "${order[@]}"; do specs+=("$p=${versions[$p]}"); done
-(cd "$root/src" && apt-get "${apt_options[@]}" -qq source "${specs[@]}" >"$root/src/fetch.log")
+wanted=()
+for p in "${order[@]}"; do wanted+=("$p=${versions[$p]}"); done
+(cd "$root/src" && apt-get "${apt_options[@]}" -qq source "${wanted[@]}" >"$root/src/fetch.log")
 source_dir() { find "$root/src" -maxdepth 1 -mindepth 1 -type d -name "$1-*" | head -n1; }
 
 # Compilers through ccache when there is one (the machine's own cache is then shared).

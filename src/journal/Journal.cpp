@@ -228,13 +228,9 @@ void Journal::Compact(double limit)
         attached = false;
         // The copy was made with the default permissions; it takes over the file's own, or
         // a journal shared by a group would lock the other members out after a compaction.
-        std::error_code failure;
-        const auto permissions = std::filesystem::status(m_file, failure).permissions();
-        if (!failure)
-            std::filesystem::permissions(tmp, permissions, std::filesystem::perm_options::replace, failure);
-        if (failure)
-            throw std::runtime_error(Label(m_file) + "права доступа не перенесены на сжатую копию: " +
-                                     failure.message());
+        if (std::string failure; !CopyPermissions(m_file, tmp, &failure))
+            throw std::runtime_error(Label(m_file) +
+                                     "права доступа не перенесены на сжатую копию: " + failure);
         // The old file's write-ahead log is folded into it and the file closed before the copy
         // takes its name: a log left beside the new file would be replayed into it at the
         // next opening, and Windows replaces no file that is open.
@@ -521,9 +517,9 @@ void Journal::Create(const std::filesystem::path& file)
             db.TakeExclusively(SqlConnection::Rollback::InMemory);
             // The journal is its owner's alone until the program's layout shares it.
             std::error_code error;
-            std::filesystem::permissions(building,
-                                         std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-                                         std::filesystem::perm_options::replace, error);
+            std::filesystem::permissions(
+                building, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                std::filesystem::perm_options::replace, error);
             if (error)
                 throw std::runtime_error(Label(file) + "файл не создан: " + error.message());
             SqlConnection::Transaction transaction(db);

@@ -91,8 +91,14 @@ void RemoveStalePartialFiles(const std::filesystem::path& folder, std::chrono::s
 // Gives `replacement` the name `target`, replacing that file: the data on the disk first,
 // then the name, the folder flushed. On failure false with the reason in `error`, and
 // `replacement` is left as it was.
-[[nodiscard]] bool ReplaceFileDurably(const std::filesystem::path& replacement, const std::filesystem::path& target,
-                                      std::string* error = nullptr);
+[[nodiscard]] bool ReplaceFileDurably(const std::filesystem::path& replacement,
+                                      const std::filesystem::path& target, std::string* error = nullptr);
+
+// Gives `copy` the access rights of `original` (a copy made to take its place). Windows
+// files take theirs from the folder, so there it has nothing to do. False with the reason
+// in `error` when the rights cannot be read or set.
+[[nodiscard]] bool CopyPermissions(const std::filesystem::path& original, const std::filesystem::path& copy,
+                                   std::string* error = nullptr);
 
 // Flushes a file's data to the disk; false when it cannot be opened or flushed.
 [[nodiscard]] bool MakeDurable(const std::filesystem::path& file);

@@ -1,6 +1,7 @@
 # The settings store: the system registry on Windows, and everywhere the file store (.reg
 # text files per hive, replaced atomically under a file lock).
 target_sources(ornel_platform PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/FileSnapshot.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RegFile.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RegistryStore.cpp
 )

@@ -71,30 +71,6 @@ int OpenRegular(const std::filesystem::path& file, struct stat& st)
 
 } // namespace
 
-FileSnapshot::~FileSnapshot()
-{
-    Close();
-}
-
-FileSnapshot::FileSnapshot(FileSnapshot&& other) noexcept
-    : m_file(std::move(other.m_file))
-    , m_taken(std::exchange(other.m_taken, false))
-    , m_fd(std::exchange(other.m_fd, -1))
-    , m_identity(other.m_identity)
-{}
-
-FileSnapshot& FileSnapshot::operator=(FileSnapshot&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        m_file = std::move(other.m_file);
-        m_taken = std::exchange(other.m_taken, false);
-        m_fd = std::exchange(other.m_fd, -1);
-        m_identity = other.m_identity;
-    }
-    return *this;
-}
-
 void FileSnapshot::Close()
 {
     if (m_fd >= 0)

@@ -320,6 +320,23 @@ bool ReplaceFileDurably(const std::filesystem::path& replacement, const std::fil
     return true;
 }
 
+bool CopyPermissions(const std::filesystem::path& original, const std::filesystem::path& copy,
+                     std::string* error)
+{
+    struct stat info
+    {
+    };
+    if (::stat(original.c_str(), &info) != 0) {
+        SetError(error, ErrnoText("Cannot read the permissions of", original, errno));
+        return false;
+    }
+    if (::chmod(copy.c_str(), info.st_mode & 07777) != 0) {
+        SetError(error, ErrnoText("Cannot set the permissions of", copy, errno));
+        return false;
+    }
+    return true;
+}
+
 void SyncFolder(const std::filesystem::path& folder)
 {
     const Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -68,30 +68,6 @@ HANDLE OpenRegular(const std::filesystem::path& file, BY_HANDLE_FILE_INFORMATION
 
 } // namespace
 
-FileSnapshot::~FileSnapshot()
-{
-    Close();
-}
-
-FileSnapshot::FileSnapshot(FileSnapshot&& other) noexcept
-    : m_file(std::move(other.m_file))
-    , m_taken(std::exchange(other.m_taken, false))
-    , m_fd(std::exchange(other.m_fd, -1))
-    , m_identity(other.m_identity)
-{}
-
-FileSnapshot& FileSnapshot::operator=(FileSnapshot&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        m_file = std::move(other.m_file);
-        m_taken = std::exchange(other.m_taken, false);
-        m_fd = std::exchange(other.m_fd, -1);
-        m_identity = other.m_identity;
-    }
-    return *this;
-}
-
 void FileSnapshot::Close()
 {
     m_fd = -1; // nothing is held open
