@@ -516,12 +516,8 @@ void Journal::Create(const std::filesystem::path& file)
             SqlConnection db(building, kPassword, SqlConnection::Access::CreateNew);
             db.TakeExclusively(SqlConnection::Rollback::InMemory);
             // The journal is its owner's alone until the program's layout shares it.
-            std::error_code error;
-            std::filesystem::permissions(
-                building, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-                std::filesystem::perm_options::replace, error);
-            if (error)
-                throw std::runtime_error(Label(file) + "файл не создан: " + error.message());
+            if (std::string error; !MakeOwnerOnly(building, &error))
+                throw std::runtime_error(Label(file) + "файл не создан: " + error);
             SqlConnection::Transaction transaction(db);
             for (const char* statement : kSchema)
                 db.Execute(statement);

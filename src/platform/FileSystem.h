@@ -100,6 +100,11 @@ void RemoveStalePartialFiles(const std::filesystem::path& folder, std::chrono::s
 [[nodiscard]] bool CopyPermissions(const std::filesystem::path& original, const std::filesystem::path& copy,
                                    std::string* error = nullptr);
 
+// Leaves `file` readable and writable by its owner alone (POSIX mode 0600; on Windows a file
+// takes its rights from its folder, so there it has nothing to do). False with the reason in
+// `error` when the rights cannot be set.
+[[nodiscard]] bool MakeOwnerOnly(const std::filesystem::path& file, std::string* error = nullptr);
+
 // Flushes a file's data to the disk; false when it cannot be opened or flushed.
 [[nodiscard]] bool MakeDurable(const std::filesystem::path& file);
 

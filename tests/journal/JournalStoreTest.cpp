@@ -65,6 +65,9 @@ TEST(JournalStore, CreateMakesAnEmptyJournalAndNeverOverwrites)
     const auto file = folder / "ornel_ftp.db";
     Journal::Create(file);
     EXPECT_EQ(FolderNames(folder.Path()), std::vector<std::string>{"ornel_ftp.db"});
+    // Whatever the umask: nobody but its owner reads a new journal.
+    EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     {
         RawJournal raw(file);
         EXPECT_EQ(raw.Integer("SELECT count(*) FROM FileList"), 0);
@@ -220,7 +223,8 @@ TEST(JournalStore, TwentyOldRowsStayAndTheTwentyFirstStartsThePurge)
     // The replaced file is closed, not kept open by a connection that failed to close.
     for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
         std::error_code ec;
-        EXPECT_EQ(std::filesystem::read_symlink(fd.path(), ec).string().find("ornel_ftp.db"), std::string::npos)
+        EXPECT_EQ(std::filesystem::read_symlink(fd.path(), ec).string().find("ornel_ftp.db"),
+                  std::string::npos)
             << fd.path();
     }
     struct stat st

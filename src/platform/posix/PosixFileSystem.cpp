@@ -337,6 +337,15 @@ bool CopyPermissions(const std::filesystem::path& original, const std::filesyste
     return true;
 }
 
+bool MakeOwnerOnly(const std::filesystem::path& file, std::string* error)
+{
+    if (::chmod(file.c_str(), S_IRUSR | S_IWUSR) != 0) {
+        SetError(error, ErrnoText("Cannot set the permissions of", file, errno));
+        return false;
+    }
+    return true;
+}
+
 void SyncFolder(const std::filesystem::path& folder)
 {
     const Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

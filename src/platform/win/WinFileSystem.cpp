@@ -337,6 +337,14 @@ bool CopyPermissions(const std::filesystem::path& original, const std::filesyste
     return true;
 }
 
+bool MakeOwnerOnly(const std::filesystem::path& file, std::string* error)
+{
+    // A file's access rights come from its folder's.
+    (void)file;
+    (void)error;
+    return true;
+}
+
 void SyncFolder(const std::filesystem::path& folder)
 {
     // Names are placed with MOVEFILE_WRITE_THROUGH, which does not return before the
