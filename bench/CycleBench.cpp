@@ -2,9 +2,12 @@
 // encryption) against a local vsftpd, with lftp moving the same number of files in the same
 // run: on a quiet disk, while another program keeps the disk busy, and through a relay that
 // adds 20 ms of round trip. Counted inside the agent's cycles: the calls that flush data to
-// the disk, the time in the network (every FTP call) and in the journal (every SQLite call).
-// Then the copies, the counters and the open-file test timed on their own, per file. Needs
-// root (vsftpd).
+// the disk, the time in the network (every FTP call) and in the journal (every SQLite call),
+// and each half split into its steps by the moments of its own log lines. The same FTP
+// commands by the bare client with nothing else to do show what the wire alone allows; the
+// search for a leftover upload is timed apart, as the server pays for it by reading its
+// whole folder each time, so its share grows with the files waiting there. Then the copies, the counters and
+// the open-file test timed on their own, per file. Needs root (vsftpd).
 #include "BenchEngine.h"
 #include "CallMeter.h"
 #include "DelayRelay.h"
@@ -22,7 +25,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -94,14 +96,92 @@ struct Direction
     double FlushSeconds = 0;
     double JournalSeconds = 0;
     double NetworkSeconds = 0;
+    // The half's steps, from the cycle's own log lines (seconds; -1 when a mark is missing):
+    // listing and moving out of the post box or into it, the encryption step, the transfer
+    // loop (listing, transfers, archive copies, deletes).
+    double MoveSeconds = -1;
+    double CryptSeconds = -1;
+    double TransferSeconds = -1;
 };
+
+// The moments the cycle logged its lines, to split it into its steps.
+struct LoggedLine
+{
+    std::chrono::steady_clock::time_point At;
+    std::string Text;
+};
+
+bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool IsCryptStart(const std::string& line)
+{
+    return line == "Шифрование найденных файлов" || line == "Расшифровка принятых файлов" ||
+           line == "Перемещение найденых файлов без шифрования";
+}
+
+// The first line from `from` on that `match` accepts; lines.size() when none does.
+std::size_t Find(const std::vector<LoggedLine>& lines, std::size_t from,
+                 const std::function<bool(const std::string&)>& match)
+{
+    while (from < lines.size() && !match(lines[from].Text)) {
+        ++from;
+    }
+    return from;
+}
+
+double Between(const std::vector<LoggedLine>& lines, std::size_t a, std::size_t b)
+{
+    if (a >= lines.size() || b >= lines.size()) {
+        return -1;
+    }
+    return std::chrono::duration<double>(lines[b].At - lines[a].At).count();
+}
+
+// The outgoing half: "Папка: " of the post box (the move begins), the encryption step, then
+// "Передача" up to its total line. The incoming half: "Прием", the decryption step, then
+// the first archive copy after it (the move into the post box) up to the other half's
+// listing of the post box.
+void SplitSteps(Direction& d, const std::vector<LoggedLine>& lines, bool sendFirst)
+{
+    if (sendFirst) {
+        const std::size_t move =
+            Find(lines, 0, [](const std::string& l) { return StartsWith(l, "Папка: "); });
+        const std::size_t crypt = Find(lines, move, IsCryptStart);
+        const std::size_t send = Find(lines, crypt, [](const std::string& l) { return l == "Передача"; });
+        const std::size_t total =
+            Find(lines, send, [](const std::string& l) { return StartsWith(l, "Всего файлов: "); });
+        d.MoveSeconds = Between(lines, move, crypt);
+        d.CryptSeconds = Between(lines, crypt, send);
+        d.TransferSeconds = Between(lines, send, total);
+    } else {
+        const std::size_t receive = Find(lines, 0, [](const std::string& l) { return l == "Прием"; });
+        const std::size_t crypt = Find(lines, receive, IsCryptStart);
+        const std::size_t move =
+            Find(lines, crypt, [](const std::string& l) { return StartsWith(l, "Резервное коприрование"); });
+        const std::size_t other = Find(lines, move, [](const std::string& l) {
+            return StartsWith(l, "Папка: ") || StartsWith(l, "Стоп прием/передача");
+        });
+        d.TransferSeconds = Between(lines, receive, crypt);
+        d.CryptSeconds = Between(lines, crypt, move);
+        d.MoveSeconds = Between(lines, move, other);
+    }
+}
 
 Direction MeasureCycle(BenchEngine& engine, void (ExchangeCycle::*cycle)())
 {
     const CallFigures before = CallsSoFar();
     const double network = engine.gate.Seconds();
     Direction d;
+    std::vector<LoggedLine> lines;
+    engine.log.SetEcho([&lines](const std::string& line) {
+        lines.push_back(LoggedLine{std::chrono::steady_clock::now(), line});
+    });
     d.Cycle = Seconds([&] { (engine.cycle.*cycle)(); });
+    engine.log.SetEcho({});
+    SplitSteps(d, lines, cycle == &ExchangeCycle::RunSendReceive);
     const CallFigures after = CallsSoFar();
     d.Flushes = after.Flushes - before.Flushes;
     d.FlushSeconds = after.FlushSeconds - before.FlushSeconds;
@@ -119,13 +199,22 @@ struct Exchange
     // cycle could reach on this server (seconds; -1 when not measured).
     double WireSend = -1;
     double WireReceive = -1;
+    // Of WireSend, the search listings (TYPE A, PASV, NLST, TYPE I) alone.
+    double WireSearch = -1;
+};
+
+struct Wire
+{
+    double Send = -1;
+    double Search = -1;
+    double Receive = -1;
 };
 
 // The commands the cycle sends per file, by the bare client with nothing else to do: for an
 // upload the search for a leftover temporary file (TYPE A, PASV, NLST, TYPE I), PASV, STOR
 // and SIZE; for a download SIZE, PASV, RETR and DELE. Into `inDir`, out of `outDir`.
-std::pair<double, double> MeasureWire(int port, const RealFtpServer& server, const fs::path& work,
-                                      const std::string& inDir, const std::string& outDir, int files)
+Wire MeasureWire(int port, const RealFtpServer& server, const fs::path& work, const std::string& inDir,
+                 const std::string& outDir, int files)
 {
     const fs::path up = work / "wire-up";
     const fs::path down = work / "wire-down";
@@ -139,21 +228,25 @@ std::pair<double, double> MeasureWire(int port, const RealFtpServer& server, con
     ftp.SetPassive(true);
     ftp.Connect();
     ftp.ChangeDir(inDir);
-    const double send = Seconds([&] {
+    Wire wire;
+    wire.Search = 0;
+    wire.Send = Seconds([&] {
         for (int i = 0; i < files; ++i) {
-            std::vector<std::string> found;
-            try {
-                ftp.List(found, ".in." + Name(i) + ".", false);
-            } catch (const std::exception&) {
-                // refused for a name that is not there, as the cycle expects
-            }
+            wire.Search += Seconds([&] {
+                std::vector<std::string> found;
+                try {
+                    ftp.List(found, ".in." + Name(i) + ".", false);
+                } catch (const std::exception&) {
+                    // refused for a name that is not there, as the cycle expects
+                }
+            });
             ftp.Put(up / Name(i), Name(i), false);
             (void)ftp.Size(Name(i));
         }
     });
     ftp.ChangeDirUp();
     ftp.ChangeDir(outDir);
-    const double receive = Seconds([&] {
+    wire.Receive = Seconds([&] {
         for (int i = 0; i < files; ++i) {
             (void)ftp.Size(Name(i));
             ftp.Get(Name(i), down / Name(i), true, false);
@@ -161,7 +254,7 @@ std::pair<double, double> MeasureWire(int port, const RealFtpServer& server, con
         }
     });
     ftp.Disconnect();
-    return {send, receive};
+    return wire;
 }
 
 // The server's folders of one run, named by `tag`; made before the server starts, which
@@ -198,8 +291,10 @@ Exchange RunExchange(const fs::path& base, const fs::path& serverRoot, const Rea
     x.Receive.Lftp =
         RunLftp(port, server, "lcd " + (work / "lftp-down").string() + "; cd " + tag + "LftpOut; mget -E *");
     try {
-        std::tie(x.WireSend, x.WireReceive) =
-            MeasureWire(port, server, work, tag + "WireIn", tag + "WireOut", files);
+        const Wire wire = MeasureWire(port, server, work, tag + "WireIn", tag + "WireOut", files);
+        x.WireSend = wire.Send;
+        x.WireSearch = wire.Search;
+        x.WireReceive = wire.Receive;
     } catch (const std::exception& e) {
         std::printf("  the bare client's run failed: %s\n", e.what());
     }
@@ -240,6 +335,10 @@ void PrintExchange(const char* title, const Exchange& x)
     };
     std::printf("  the cycle's FTP commands alone, by the bare client (the most the cycle can reach):\n");
     wire("  send: 7 commands", x.WireSend, x.Send);
+    if (x.WireSearch >= 0) {
+        std::printf("      of which the search for a leftover (TYPE A, PASV, NLST, TYPE I): %.3f ms/file\n",
+                    1e3 * x.WireSearch / x.Files);
+    }
     wire("  receive: 4 cmds", x.WireReceive, x.Receive);
     std::printf("  per file, inside the cycle (ms): %-8s %8s %8s %8s %8s\n", "", "cycle", "network",
                 "journal", "flushing");
@@ -250,6 +349,14 @@ void PrintExchange(const char* title, const Exchange& x)
     };
     costs("    send", x.Send);
     costs("    receive", x.Receive);
+    std::printf("  per file, the half's steps (ms):          %8s %8s %8s\n", "move", "crypt", "transfer");
+    const auto steps = [&](const char* what, const Direction& d) {
+        const auto ms = [&](double seconds) { return seconds < 0 ? -1.0 : 1e3 * seconds / x.Files; };
+        std::printf("  %-41s %8.3f %8.3f %8.3f\n", what, ms(d.MoveSeconds), ms(d.CryptSeconds),
+                    ms(d.TransferSeconds));
+    };
+    steps("    send (move out of the post box first)", x.Send);
+    steps("    receive (move into the post box last)", x.Receive);
 }
 
 // Three copies per file in batches as the cycle makes them (either direction makes three:
