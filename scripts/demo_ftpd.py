@@ -5,6 +5,8 @@ do, which pyftpdlib on its own does not.
 
 Usage: demo_ftpd.py --port PORT --root DIR --user USER --password PASS [--passive LOW-HIGH]
                    [--rate BYTES_PER_SECOND]   (a slow line: every data transfer throttled)
+                   [--port-file FILE]   (the port it listens on, written once it listens;
+                                         with --port 0 the system picks a free one)
 """
 import argparse
 import fnmatch
@@ -87,6 +89,7 @@ class MaskHandler(FTPHandler):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--port-file")
     parser.add_argument("--root", required=True)
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
@@ -133,6 +136,12 @@ def main():
         MaskHandler.dtp_handler = SlowLine
         MaskHandler.passive_dtp = SmallWindow
     server = FTPServer(("127.0.0.1", args.port), MaskHandler)
+    if args.port_file:
+        # Written whole under another name first: a reader sees the port or nothing.
+        partial = args.port_file + ".part"
+        with open(partial, "w") as f:
+            f.write("%d\n" % server.address[1])
+        os.replace(partial, args.port_file)
     server.serve_forever()
 
 

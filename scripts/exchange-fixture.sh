@@ -3,20 +3,23 @@
 
 fixture_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
-# A free TCP port on 127.0.0.1.
-free_port() {
-    /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()'
-}
-
-# start_ftp_server ROOT PORT USER PASSWORD LOG: the demo's FTP server (pyftpdlib, with the
+# start_ftp_server ROOT USER PASSWORD LOG: the demo's FTP server (pyftpdlib, with the
 # Windows-1251 wire and "LIST *.*" mask matching of the depository's server) in the
-# background; sets server_pid. Fails when it does not answer within ten seconds.
+# background, on a port the system picks when it binds; sets server_pid and port. Fails when
+# the server has not said its port within ten seconds, or has ended.
 start_ftp_server() {
-    /usr/bin/python3 "$fixture_dir/demo_ftpd.py" --port "$2" --root "$1" --user "$3" --password "$4" \
-        --passive 42000-42999 >"$5" 2>&1 &
+    local port_file="$4.port"
+    rm -f "$port_file"
+    /usr/bin/python3 "$fixture_dir/demo_ftpd.py" --port 0 --port-file "$port_file" --root "$1" \
+        --user "$2" --password "$3" --passive 42000-42999 >"$4" 2>&1 &
     server_pid=$!
     for _ in $(seq 1 100); do
-        if (exec 3<>"/dev/tcp/127.0.0.1/$2") 2>/dev/null; then return 0; fi
+        if [[ -s "$port_file" ]]; then
+            port=$(<"$port_file")
+            rm -f "$port_file"
+            return 0
+        fi
+        kill -0 "$server_pid" 2>/dev/null || return 1
         sleep 0.1
     done
     return 1

@@ -138,7 +138,9 @@ mkdir -p "$server/In" "$server/Out" "$client/PostBox/Out" "$client/PostBox/In" "
     "$client/Temp/Reciv" "$client/Archive" "$work/plain" "$work/encrypted"
 chmod 0755 "$work"
 chown -R ornel-ftp:ornel-ftp "$client"
-port=$(free_port)
+# The server first: it says the port that the settings name.
+start_ftp_server "$server" participant install-test "$work/ftp-server.log" ||
+    fail "the FTP server did not start"
 kod=00010000
 pin=12345678 # the PIN the settings file holds enciphered
 write_settings_reg "$work/settings.reg" "$client" "$port" participant install-test \
@@ -149,8 +151,6 @@ expect_mode /etc/ornel-ftp/hklm.lock root:ornel-ftp 660
 [[ ! -e /root/.config/ornel_ftp/hklm.reg ]] || fail "the import went to root's own folder"
 
 step "One cycle as the service user, with the installed ornel_crypt"
-start_ftp_server "$server" "$port" participant install-test "$work/ftp-server.log" ||
-    fail "the FTP server did not start"
 printf 'Поручение № 1\r\n' >"$client/PostBox/Out/poruchenie_001.txt"
 chown ornel-ftp:ornel-ftp "$client/PostBox/Out/poruchenie_001.txt"
 printf 'Уведомление № 1\r\n' >"$work/plain/uvedomlenie_001.txt"
