@@ -135,12 +135,16 @@ agent_setup() {
     printf 'Поручение № 1\r\n' >"$base/client/PostBox/Out/poruchenie_001.txt"
     head -c 20000 /dev/zero >"$base/client/PostBox/Out/reestr.bin"
     printf 'Выписка\r\n' >"$base/server/Out/vypiska_1208.txt"
-    port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
-    # The demo's server: pyftpdlib with mask matching and the Windows-1251 wire.
-    /usr/bin/python3 "$SCRIPTS/demo_ftpd.py" --port "$port" --root "$base/server" --user participant \
-        --password demo --passive "${PASSIVE_RANGE:-43000-43999}" "${rate[@]}" >"$base/ftp.log" 2>&1 &
+    # The demo's server: pyftpdlib with mask matching and the Windows-1251 wire, on a port the
+    # system picks, which it says once it listens.
+    rm -f "$base/ftp.port"
+    /usr/bin/python3 "$SCRIPTS/demo_ftpd.py" --port 0 --port-file "$base/ftp.port" --root "$base/server" \
+        --user participant --password demo --passive "${PASSIVE_RANGE:-43000-43999}" "${rate[@]}" \
+        >"$base/ftp.log" 2>&1 &
     PIDS+=($!)
-    for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
+    for _ in $(seq 100); do [[ -s "$base/ftp.port" ]] && break; sleep 0.1; done
+    [[ -s "$base/ftp.port" ]] || { echo "screenshots: the FTP server did not start; see $base/ftp.log" >&2; return 1; }
+    port=$(<"$base/ftp.port")
     cat >"$base/settings.reg" <<REG
 REGEDIT4
 
