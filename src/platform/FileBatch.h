@@ -63,12 +63,14 @@ public:
     [[nodiscard]] std::size_t Files() const;
     [[nodiscard]] std::int64_t Bytes() const;
 
-    // Syncs the data of every staged file (one syncfs per file system, a flush of each file
-    // where that is not available or one file is all there is), names each file and flushes
-    // each folder that got or lost a name once. A name that is taken meanwhile fails its own
-    // item only. Throws std::runtime_error when the data or a folder cannot be synced:
-    // nothing is named after a failed data sync, and what is not named vanishes with the
-    // batch. Runs once; later calls do nothing.
+    // Syncs the data of every staged file (one syncfs per file system; a flush of each file
+    // where that is not available, where one file is all there is, or where other programs
+    // have so much written and not yet on the disk that a whole file system's sync would
+    // wait long for it), names each file and flushes each folder that got or lost a name
+    // once. A name that is taken meanwhile fails its own item only. Throws
+    // std::runtime_error when the data or a folder cannot be synced: nothing is named after a
+    // failed data sync, and what is not named vanishes with the batch. Runs once; later
+    // calls do nothing.
     void Place();
     [[nodiscard]] bool Placed(Item item) const;
     // Why an item was not named ("" when it was, or Place() has not run).

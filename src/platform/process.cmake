@@ -29,5 +29,6 @@ else()
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixProcess.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixProgramFolder.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixStopRequest.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/posix/UnwrittenData.cpp
     )
 endif()

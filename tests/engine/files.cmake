@@ -16,3 +16,9 @@ target_compile_definitions(test_engine_files PRIVATE
     ORNEL_CRYPT_PATH="$<TARGET_FILE:ornel_crypt>"
     ORNEL_RECORD_ARGS_PATH="$<TARGET_FILE:ornel_record_args>")
 gtest_discover_tests(test_engine_files DISCOVERY_TIMEOUT 60)
+
+# Alone, as any other test's sync of the file system would write out the data that this one
+# needs to stay unwritten.
+add_executable(test_engine_unwritten ${CMAKE_CURRENT_LIST_DIR}/UnwrittenDataTest.cpp)
+target_link_libraries(test_engine_unwritten PRIVATE ornel_platform ornel_test_support GTest::gtest_main)
+gtest_discover_tests(test_engine_unwritten DISCOVERY_TIMEOUT 60 PROPERTIES RUN_SERIAL TRUE)
