@@ -14,6 +14,7 @@ namespace
 std::atomic<std::int64_t> g_flushes{0};
 std::atomic<std::int64_t> g_flushNanos{0};
 std::atomic<std::int64_t> g_sqliteNanos{0};
+std::atomic<std::int64_t> g_longestFlushNanos{0};
 // SQLite calls itself (an exec steps its statements): only the outermost call is timed.
 thread_local int t_sqliteDepth = 0;
 
@@ -32,8 +33,12 @@ template <typename Call> auto Flush(Call&& call)
 {
     const auto start = std::chrono::steady_clock::now();
     const auto result = call();
-    g_flushNanos += Nanos(start);
+    const std::int64_t took = Nanos(start);
+    g_flushNanos += took;
     ++g_flushes;
+    std::int64_t longest = g_longestFlushNanos.load();
+    while (took > longest && !g_longestFlushNanos.compare_exchange_weak(longest, took)) {
+    }
     return result;
 }
 
@@ -125,7 +130,13 @@ CallFigures CallsSoFar()
     figures.Flushes = g_flushes.load();
     figures.FlushSeconds = static_cast<double>(g_flushNanos.load()) / 1e9;
     figures.SqliteSeconds = static_cast<double>(g_sqliteNanos.load()) / 1e9;
+    figures.LongestFlush = static_cast<double>(g_longestFlushNanos.load()) / 1e9;
     return figures;
+}
+
+void ResetLongestFlush()
+{
+    g_longestFlushNanos = 0;
 }
 
 } // namespace ornel::bench

@@ -15,8 +15,11 @@ struct CallFigures
     std::int64_t Flushes = 0; // calls that flush a file, a file system or everything
     double FlushSeconds = 0;  // time spent inside them
     double SqliteSeconds = 0; // time spent inside SQLite (the flushes of its commits included)
+    double LongestFlush = 0;  // the longest single flush call since the last reset, seconds
 };
 
 [[nodiscard]] CallFigures CallsSoFar();
+// Starts the longest flush call afresh.
+void ResetLongestFlush();
 
 } // namespace ornel::bench

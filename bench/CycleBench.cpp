@@ -1,13 +1,14 @@
 // Many small files through a whole send cycle and a whole receive cycle of the agent (no
 // encryption) against a local vsftpd, with lftp moving the same number of files in the same
-// run: on a quiet disk, while another program keeps the disk busy, and through a relay that
+// run: on a quiet disk, while another program keeps the disk busy, while another program
+// writes large files that the system holds back (as a copy does), and through a relay that
 // adds 20 ms of round trip. Counted inside the agent's cycles: the calls that flush data to
 // the disk, the time in the network (every FTP call) and in the journal (every SQLite call),
 // and each half split into its steps by the moments of its own log lines. The same FTP
 // commands by the bare client with nothing else to do show what the wire alone allows; the
 // search for a leftover upload is timed apart, as the server pays for it by reading its
-// whole folder each time, so its share grows with the files waiting there. Then the copies, the counters and
-// the open-file test timed on their own, per file. Needs root (vsftpd).
+// whole folder each time, so its share grows with the files waiting there. Then the copies,
+// the counters and the open-file test timed on their own, per file. Needs root (vsftpd).
 #include "BenchEngine.h"
 #include "CallMeter.h"
 #include "DelayRelay.h"
@@ -94,6 +95,7 @@ struct Direction
     double Lftp = -1;
     std::int64_t Flushes = 0;
     double FlushSeconds = 0;
+    double LongestFlush = 0;
     double JournalSeconds = 0;
     double NetworkSeconds = 0;
     // The half's steps, from the cycle's own log lines (seconds; -1 when a mark is missing):
@@ -172,6 +174,7 @@ void SplitSteps(Direction& d, const std::vector<LoggedLine>& lines, bool sendFir
 
 Direction MeasureCycle(BenchEngine& engine, void (ExchangeCycle::*cycle)())
 {
+    ResetLongestFlush();
     const CallFigures before = CallsSoFar();
     const double network = engine.gate.Seconds();
     Direction d;
@@ -185,6 +188,7 @@ Direction MeasureCycle(BenchEngine& engine, void (ExchangeCycle::*cycle)())
     const CallFigures after = CallsSoFar();
     d.Flushes = after.Flushes - before.Flushes;
     d.FlushSeconds = after.FlushSeconds - before.FlushSeconds;
+    d.LongestFlush = after.LongestFlush;
     d.JournalSeconds = after.SqliteSeconds - before.SqliteSeconds;
     d.NetworkSeconds = engine.gate.Seconds() - network;
     return d;
@@ -340,12 +344,13 @@ void PrintExchange(const char* title, const Exchange& x)
                     1e3 * x.WireSearch / x.Files);
     }
     wire("  receive: 4 cmds", x.WireReceive, x.Receive);
-    std::printf("  per file, inside the cycle (ms): %-8s %8s %8s %8s %8s\n", "", "cycle", "network",
-                "journal", "flushing");
+    std::printf("  per file, inside the cycle (ms): %-8s %8s %8s %8s %8s   %s\n", "", "cycle", "network",
+                "journal", "flushing", "longest flush call (ms)");
     const auto costs = [&](const char* what, const Direction& d) {
         const double n = x.Files;
-        std::printf("  %-41s %8.3f %8.3f %8.3f %8.3f\n", what, 1e3 * d.Cycle / n, 1e3 * d.NetworkSeconds / n,
-                    1e3 * d.JournalSeconds / n, 1e3 * d.FlushSeconds / n);
+        std::printf("  %-41s %8.3f %8.3f %8.3f %8.3f   %8.1f\n", what, 1e3 * d.Cycle / n,
+                    1e3 * d.NetworkSeconds / n, 1e3 * d.JournalSeconds / n, 1e3 * d.FlushSeconds / n,
+                    1e3 * d.LongestFlush);
     };
     costs("    send", x.Send);
     costs("    receive", x.Receive);
@@ -413,14 +418,28 @@ double OpenTestPerFile(const fs::path& base)
     return 1e3 * t / kQuietFiles;
 }
 
-// The other program: writes 256 MiB again and again, flushing each round, until stopped.
-std::optional<Process> StartDiskWriter(const fs::path& folder)
+// The other program, until stopped: `script` run by the shell in `folder`.
+std::optional<Process> StartDiskWriter(const fs::path& folder, const std::string& script)
 {
     fs::create_directories(folder);
-    return Process::Start(
-        "/bin/sh",
-        {"-c", "while :; do dd if=/dev/zero of=busy.dat bs=1M count=256 conv=fdatasync status=none; done"},
-        folder.string());
+    return Process::Start("/bin/sh", {"-c", script}, folder.string());
+}
+
+// Both directions while another program works on the disk; skipped when it cannot start.
+void RunBeside(const fs::path& base, const fs::path& root, const RealFtpServer& server,
+               const std::string& tag, const std::string& script, const char* title)
+{
+    const fs::path folder = base / (tag + "-writer");
+    auto writer = StartDiskWriter(folder, script);
+    if (!writer) {
+        std::printf("\n%s: the other program could not be started; skipped\n", title);
+        return;
+    }
+    const Exchange x = RunExchange(base, root, server, server.Port(), tag, kBusyFiles);
+    (void)writer->StopGroup(std::chrono::seconds(1));
+    // Its files go with it, and with them what the system still held of them for the disk.
+    fs::remove_all(folder);
+    PrintExchange(title, x);
 }
 
 } // namespace
@@ -438,27 +457,30 @@ int main()
         const fs::path root = base / "ftp";
         PrepareServerFolders(root, "quiet", kQuietFiles);
         PrepareServerFolders(root, "busy", kBusyFiles);
+        PrepareServerFolders(root, "copy", kBusyFiles);
         PrepareServerFolders(root, "relay", kRelayFiles);
         const auto server = RealFtpServer::StartVsftpd(root);
         std::printf("bench_cycle_many_files: vsftpd on 127.0.0.1, passive, no encryption; the cycle's 2 s "
                     "pause between its halves is left out; flushes = fsync, fdatasync, syncfs, sync, msync, "
                     "sync_file_range calls of the agent\n");
 
+        // A quiet disk: what the setup (and a build just before) wrote is on the disk first.
+        ::sync();
         const Exchange quiet = RunExchange(base.Path(), root, *server, server->Port(), "quiet", kQuietFiles);
         PrintExchange("quiet disk", quiet);
         std::printf("  timed on their own, per file (ms): copies (3 per file, batched) %.3f, counters %.3f, "
                     "open-file test %.3f\n",
                     CopiesPerFile(base.Path()), CountersPerFile(base.Path()), OpenTestPerFile(base.Path()));
 
-        auto writer = StartDiskWriter(base / "busy");
-        if (writer) {
-            const Exchange busy = RunExchange(base.Path(), root, *server, server->Port(), "busy", kBusyFiles);
-            (void)writer->StopGroup(std::chrono::seconds(1));
-            PrintExchange("busy disk (another program writes 256 MiB again and again, flushing each time)",
-                          busy);
-        } else {
-            std::printf("\nbusy disk: the writer could not be started; skipped\n");
-        }
+        RunBeside(base.Path(), root, *server, "busy",
+                  "while :; do dd if=/dev/zero of=busy.dat bs=1M count=256 conv=fdatasync status=none; done",
+                  "busy disk (another program writes 256 MiB again and again, flushing each time)");
+        // As a copy of large files does: the system holds the data back, and a sync of the
+        // whole file system would have to write it all.
+        RunBeside(base.Path(), root, *server, "copy",
+                  "while :; do dd if=/dev/zero of=copy.dat bs=1M count=1024 status=none; sleep 5; "
+                  "rm -f copy.dat; done",
+                  "copying disk (another program writes 1 GiB files without flushing them, as a copy does)");
 
         const DelayRelay relay(server->Port(), kRelayRoundTrip);
         const Exchange far = RunExchange(base.Path(), root, *server, relay.Port(), "relay", kRelayFiles);
