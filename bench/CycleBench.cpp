@@ -344,16 +344,17 @@ void PrintExchange(const char* title, const Exchange& x)
                     1e3 * x.WireSearch / x.Files);
     }
     wire("  receive: 4 cmds", x.WireReceive, x.Receive);
-    std::printf("  per file, inside the cycle (ms): %-8s %8s %8s %8s %8s   %s\n", "", "cycle", "network",
-                "journal", "flushing", "longest flush call (ms)");
+    std::printf("  per file, inside the cycle (ms): %-8s %8s %8s %8s %8s %8s\n", "", "cycle", "network",
+                "journal", "flushing", "longest");
     const auto costs = [&](const char* what, const Direction& d) {
         const double n = x.Files;
-        std::printf("  %-41s %8.3f %8.3f %8.3f %8.3f   %8.1f\n", what, 1e3 * d.Cycle / n,
+        std::printf("  %-41s %8.3f %8.3f %8.3f %8.3f %8.1f\n", what, 1e3 * d.Cycle / n,
                     1e3 * d.NetworkSeconds / n, 1e3 * d.JournalSeconds / n, 1e3 * d.FlushSeconds / n,
                     1e3 * d.LongestFlush);
     };
     costs("    send", x.Send);
     costs("    receive", x.Receive);
+    std::printf("    (longest: the longest single flush call of the cycle, ms, not per file)\n");
     std::printf("  per file, the half's steps (ms):          %8s %8s %8s\n", "move", "crypt", "transfer");
     const auto steps = [&](const char* what, const Direction& d) {
         const auto ms = [&](double seconds) { return seconds < 0 ? -1.0 : 1e3 * seconds / x.Files; };
