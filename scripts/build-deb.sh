@@ -39,6 +39,13 @@ fi
 deb=$(ls "$build"/ornel-ftp_*_amd64.deb 2>/dev/null || ls "$build"/ornel-ftp_*.deb)
 
 echo "build-deb: lintian"
-# Warnings are shown; an error fails the build.
-lintian --fail-on error --info "$deb"
+# Warnings are shown; an error fails the build. Lintian leaves files of its own in its
+# temporary folder, so it gets one in the build folder, emptied after each run.
+lintian_tmp="$build/lintian-tmp"
+rm -rf "$lintian_tmp"
+mkdir -p "$lintian_tmp"
+status=0
+TMPDIR="$lintian_tmp" lintian --fail-on error --info "$deb" || status=$?
+rm -rf "$lintian_tmp"
+[[ $status -eq 0 ]] || exit "$status"
 echo "build-deb: $deb"

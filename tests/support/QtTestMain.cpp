@@ -2,19 +2,24 @@
 // the offscreen platform (also when CTest lists the tests).
 #include <QApplication>
 #include <QDir>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <memory>
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // A runtime folder of this run's own (the owner's alone), removed when the run ends,
+    // after the application.
+    std::unique_ptr<QTemporaryDir> runtime;
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        const QString runtime = QDir::tempPath() + QStringLiteral("/ornel-qt-test-runtime");
-        QDir().mkpath(runtime);
-        ::chmod(runtime.toLocal8Bit().constData(), 0700);
-        qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+        runtime =
+            std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/ornel-qt-runtime-XXXXXX"));
+        if (runtime->isValid()) {
+            qputenv("XDG_RUNTIME_DIR", runtime->path().toLocal8Bit());
+        }
     }
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
