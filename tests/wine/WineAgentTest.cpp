@@ -24,6 +24,9 @@ namespace
 namespace fs = std::filesystem;
 
 const fs::path kWindowsBuild = ORNEL_WINDOWS_BUILD;
+// Wine keeps its server's socket folder in the temporary folder for the life of a prefix;
+// this one keeps it in the Windows build (the same for every call on the prefix).
+const fs::path kWineTemp = kWindowsBuild / "wine-tmp";
 const std::string kCode = "00010000";
 const std::string kPin = "4711";
 const std::string kOptions = "HKEY_LOCAL_MACHINE\\SOFTWARE\\RUX\\ORNEL_FTP\\Options";
@@ -85,6 +88,8 @@ protected:
             GTEST_SKIP() << reason;
         }
         m_prefix = kWindowsBuild / "wine-prefix-agent";
+        fs::create_directories(kWineTemp);
+        fs::permissions(kWineTemp, fs::perms::owner_all, fs::perm_options::replace);
         ASSERT_EQ(Wine({"wineboot", "-u"}), 0) << Output();
         // Whatever an earlier run left in this prefix's registry goes first.
         (void)Wine({"reg", "delete", "HKLM\\SOFTWARE\\RUX", "/f", "/reg:32"});
@@ -95,7 +100,7 @@ protected:
         if (!m_prefix.empty()) {
             (void)Wine({"reg", "delete", "HKLM\\SOFTWARE\\RUX", "/f", "/reg:32"});
             const fs::path wineserver = m_wine.parent_path() / "wineserver";
-            (void)Shell("env WINEPREFIX=" + m_prefix.string() + " " +
+            (void)Shell("env TMPDIR=" + kWineTemp.string() + " WINEPREFIX=" + m_prefix.string() + " " +
                             (fs::exists(wineserver) ? wineserver.string() : std::string("wineserver")) +
                             " -w",
                         60);
@@ -111,9 +116,10 @@ protected:
         }
         return Shell("sh -c 'cd \"$0\" && exec \"$@\"' " +
                      Quoted((m_work.empty() ? fs::path("/") : m_work).string()) +
-                     " env LANG=C.UTF-8 DISPLAY= WAYLAND_DISPLAY= WINEDEBUG=-all WINEARCH=win64 WINEPREFIX=" +
-                     m_prefix.string() + " WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' " +
-                     m_wine.string() + arguments + " > " + m_output.string() + " 2>&1");
+                     " env LANG=C.UTF-8 DISPLAY= WAYLAND_DISPLAY= WINEDEBUG=-all WINEARCH=win64 TMPDIR=" +
+                     kWineTemp.string() + " WINEPREFIX=" + m_prefix.string() +
+                     " WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' " + m_wine.string() +
+                     arguments + " > " + m_output.string() + " 2>&1");
     }
     [[nodiscard]] std::string Output() const { return fs::exists(m_output) ? ReadFile(m_output) : ""; }
 

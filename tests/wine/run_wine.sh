@@ -25,6 +25,10 @@ if [[ ! -d $build/bin ]]; then
 fi
 
 export WINEPREFIX=$build/wine-prefix WINEDEBUG=-all WINEARCH=win64
+# Wine keeps its server's socket folder in the temporary folder for the life of the prefix;
+# the build's own keeps it out of /tmp.
+export TMPDIR=$build/wine-tmp
+mkdir -p "$TMPDIR" && chmod 0700 "$TMPDIR"
 # No display, no Mono or Gecko to offer: the tests are console programs.
 unset DISPLAY WAYLAND_DISPLAY
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
