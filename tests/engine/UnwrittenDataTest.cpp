@@ -63,7 +63,9 @@ TEST(FileBatch, DoesNotWaitForDataThatOtherProgramsHaveNotYetWritten)
     EXPECT_EQ(ReadFile(t / "to" / "b"), "b");
     const auto after = UnwrittenBytes();
     ASSERT_TRUE(after);
-    EXPECT_GT(*after, 144LL << 20) << "the batch's sync wrote the other program's data as well";
+    // The system may start writing some of it meanwhile on its own; a sync of the whole file
+    // system would have written all of it.
+    EXPECT_GT(*after, *before / 2) << "the batch's sync wrote the other program's data as well";
 }
 
 } // namespace ornel::test
