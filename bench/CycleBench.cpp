@@ -194,24 +194,21 @@ Direction MeasureCycle(BenchEngine& engine, void (ExchangeCycle::*cycle)())
     return d;
 }
 
+// The same FTP commands per file by the bare client, with no local work: the most the cycle
+// could reach on this server (seconds; -1 when not measured).
+struct Wire
+{
+    double Send = -1;
+    double Search = -1; // of Send, the search listings (TYPE A, PASV, NLST, TYPE I) alone
+    double Receive = -1;
+};
+
 struct Exchange
 {
     int Files = 0;
     Direction Send;
     Direction Receive;
-    // The same FTP commands per file by the bare client, with no local work: the most the
-    // cycle could reach on this server (seconds; -1 when not measured).
-    double WireSend = -1;
-    double WireReceive = -1;
-    // Of WireSend, the search listings (TYPE A, PASV, NLST, TYPE I) alone.
-    double WireSearch = -1;
-};
-
-struct Wire
-{
-    double Send = -1;
-    double Search = -1;
-    double Receive = -1;
+    Wire Bare;
 };
 
 // The commands the cycle sends per file, by the bare client with nothing else to do: for an
@@ -295,10 +292,7 @@ Exchange RunExchange(const fs::path& base, const fs::path& serverRoot, const Rea
     x.Receive.Lftp =
         RunLftp(port, server, "lcd " + (work / "lftp-down").string() + "; cd " + tag + "LftpOut; mget -E *");
     try {
-        const Wire wire = MeasureWire(port, server, work, tag + "WireIn", tag + "WireOut", files);
-        x.WireSend = wire.Send;
-        x.WireSearch = wire.Search;
-        x.WireReceive = wire.Receive;
+        x.Bare = MeasureWire(port, server, work, tag + "WireIn", tag + "WireOut", files);
     } catch (const std::exception& e) {
         std::printf("  the bare client's run failed: %s\n", e.what());
     }
@@ -310,40 +304,37 @@ void PrintExchange(const char* title, const Exchange& x)
     std::printf("\n%s: %d files of %zu bytes each way\n", title, x.Files, kFileSize);
     std::printf("  %-18s %8s %9s %9s %6s %13s\n", "", "agent s", "agent f/s", "lftp f/s", "ratio",
                 "flushes/file");
-    const auto line = [&](const char* what, const Direction& d) {
-        const double ours = x.Files / d.Cycle;
-        const double theirs = d.Lftp > 0 ? x.Files / d.Lftp : 0;
-        std::printf("  %-18s %8.3f %9.1f ", what, d.Cycle, ours);
+    // Seconds, files per second, lftp's files per second and the ratio; the line goes on.
+    const auto rate = [&](const char* what, double seconds, double lftp) {
+        const double ours = x.Files / seconds;
+        const double theirs = lftp > 0 ? x.Files / lftp : 0;
+        std::printf("  %-18s %8.3f %9.1f ", what, seconds, ours);
         if (theirs > 0) {
             std::printf("%9.1f %6.2f", theirs, ours / theirs);
         } else {
             std::printf("%9s %6s", "failed", "-");
         }
+    };
+    const auto line = [&](const char* what, const Direction& d) {
+        rate(what, d.Cycle, d.Lftp);
         std::printf(" %13.3f%s\n", static_cast<double>(d.Flushes) / x.Files,
                     d.Ok ? "" : "  (agent run incomplete)");
     };
     line("send (mput)", x.Send);
     line("receive (mget -E)", x.Receive);
     const auto wire = [&](const char* what, double seconds, const Direction& d) {
-        if (seconds <= 0) {
-            return;
-        }
-        const double ours = x.Files / seconds;
-        const double theirs = d.Lftp > 0 ? x.Files / d.Lftp : 0;
-        std::printf("  %-18s %8.3f %9.1f ", what, seconds, ours);
-        if (theirs > 0) {
-            std::printf("%9.1f %6.2f\n", theirs, ours / theirs);
-        } else {
-            std::printf("%9s %6s\n", "failed", "-");
+        if (seconds > 0) {
+            rate(what, seconds, d.Lftp);
+            std::printf("\n");
         }
     };
     std::printf("  the cycle's FTP commands alone, by the bare client (the most the cycle can reach):\n");
-    wire("  send: 7 commands", x.WireSend, x.Send);
-    if (x.WireSearch >= 0) {
+    wire("  send: 7 commands", x.Bare.Send, x.Send);
+    if (x.Bare.Search >= 0) {
         std::printf("      of which the search for a leftover (TYPE A, PASV, NLST, TYPE I): %.3f ms/file\n",
-                    1e3 * x.WireSearch / x.Files);
+                    1e3 * x.Bare.Search / x.Files);
     }
-    wire("  receive: 4 cmds", x.WireReceive, x.Receive);
+    wire("  receive: 4 cmds", x.Bare.Receive, x.Receive);
     std::printf("  per file, inside the cycle (ms): %-8s %8s %8s %8s %8s %8s\n", "", "cycle", "network",
                 "journal", "flushing", "longest");
     const auto costs = [&](const char* what, const Direction& d) {

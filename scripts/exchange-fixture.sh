@@ -3,15 +3,16 @@
 
 fixture_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
-# start_ftp_server ROOT USER PASSWORD LOG: the demo's FTP server (pyftpdlib, with the
-# Windows-1251 wire and "LIST *.*" mask matching of the depository's server) in the
-# background, on a port the system picks when it binds; sets server_pid and port. Fails when
-# the server has not said its port within ten seconds, or has ended.
+# start_ftp_server ROOT USER PASSWORD LOG [OPTION...]: the demo's FTP server (pyftpdlib,
+# with the Windows-1251 wire and "LIST *.*" mask matching of the depository's server) in the
+# background, on a port the system picks when it binds; sets server_pid and port. Further
+# options go to demo_ftpd.py (another --passive range, --rate). Fails when the server has
+# not said its port within ten seconds, or has ended.
 start_ftp_server() {
     local port_file="$4.port"
     rm -f "$port_file"
     /usr/bin/python3 "$fixture_dir/demo_ftpd.py" --port 0 --port-file "$port_file" --root "$1" \
-        --user "$2" --password "$3" --passive 42000-42999 >"$4" 2>&1 &
+        --user "$2" --password "$3" --passive 42000-42999 "${@:5}" >"$4" 2>&1 &
     server_pid=$!
     for _ in $(seq 1 100); do
         if [[ -s "$port_file" ]]; then

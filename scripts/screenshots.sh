@@ -11,6 +11,8 @@ set -euo pipefail
 
 BUILD=${1:-build}
 SCRIPTS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/exchange-fixture.sh
+source "$SCRIPTS/exchange-fixture.sh"
 APP="$BUILD/bin/ui_preview"
 AGENT=$(realpath -m "$BUILD/bin/ornel_ftp")
 OUT="$BUILD/screenshots"
@@ -135,16 +137,12 @@ agent_setup() {
     printf 'Поручение № 1\r\n' >"$base/client/PostBox/Out/poruchenie_001.txt"
     head -c 20000 /dev/zero >"$base/client/PostBox/Out/reestr.bin"
     printf 'Выписка\r\n' >"$base/server/Out/vypiska_1208.txt"
-    # The demo's server: pyftpdlib with mask matching and the Windows-1251 wire, on a port the
-    # system picks, which it says once it listens.
-    rm -f "$base/ftp.port"
-    /usr/bin/python3 "$SCRIPTS/demo_ftpd.py" --port 0 --port-file "$base/ftp.port" --root "$base/server" \
-        --user participant --password demo --passive "${PASSIVE_RANGE:-43000-43999}" "${rate[@]}" \
-        >"$base/ftp.log" 2>&1 &
-    PIDS+=($!)
-    for _ in $(seq 100); do [[ -s "$base/ftp.port" ]] && break; sleep 0.1; done
-    [[ -s "$base/ftp.port" ]] || { echo "screenshots: the FTP server did not start; see $base/ftp.log" >&2; return 1; }
-    port=$(<"$base/ftp.port")
+    # The demo's server (a later --passive wins over the fixture's own range).
+    local server_pid
+    start_ftp_server "$base/server" participant demo "$base/ftp.log" \
+        --passive "${PASSIVE_RANGE:-43000-43999}" "${rate[@]}" ||
+        { echo "screenshots: the FTP server did not start; see $base/ftp.log" >&2; return 1; }
+    PIDS+=("$server_pid")
     cat >"$base/settings.reg" <<REG
 REGEDIT4
 

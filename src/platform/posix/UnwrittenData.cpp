@@ -1,16 +1,19 @@
 #include "platform/posix/UnwrittenData.h"
 
+#include "platform/FileSnapshot.h"
+
 #include <cctype>
 #include <charconv>
-#include <fcntl.h>
-#include <string>
-#include <unistd.h>
+#include <exception>
 
 namespace ornel
 {
 
 namespace
 {
+
+// /proc/meminfo is a few kilobytes; anything larger is not that file.
+constexpr std::size_t kMeminfoLimit = 1 << 16;
 
 // The kilobytes of the line "<name>:   <number> kB"; nothing when there is no such line.
 std::optional<std::int64_t> Kilobytes(std::string_view text, std::string_view name)
@@ -54,22 +57,12 @@ std::optional<std::int64_t> UnwrittenBytesIn(std::string_view meminfo)
 
 std::optional<std::int64_t> UnwrittenBytes()
 {
-    const int fd = ::open("/proc/meminfo", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
+    try {
+        const auto text = ReadWholeFile("/proc/meminfo", kMeminfoLimit);
+        return text ? UnwrittenBytesIn(*text) : std::nullopt;
+    } catch (const std::exception&) {
+        return std::nullopt; // not readable here: the caller does without
     }
-    std::string text(8192, '\0');
-    std::size_t size = 0;
-    while (size < text.size()) {
-        const ssize_t n = ::read(fd, text.data() + size, text.size() - size);
-        if (n <= 0) {
-            break;
-        }
-        size += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    text.resize(size);
-    return UnwrittenBytesIn(text);
 }
 
 } // namespace ornel
