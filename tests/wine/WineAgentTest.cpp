@@ -24,9 +24,6 @@ namespace
 namespace fs = std::filesystem;
 
 const fs::path kWindowsBuild = ORNEL_WINDOWS_BUILD;
-// Wine keeps its server's socket folder in the temporary folder for the life of a prefix;
-// this one keeps it in the Windows build (the same for every call on the prefix).
-const fs::path kWineTemp = kWindowsBuild / "wine-tmp";
 const std::string kCode = "00010000";
 const std::string kPin = "4711";
 const std::string kOptions = "HKEY_LOCAL_MACHINE\\SOFTWARE\\RUX\\ORNEL_FTP\\Options";
@@ -40,18 +37,6 @@ std::string WindowsPath(const fs::path& path)
         c = c == '/' ? '\\' : c;
     }
     return text;
-}
-
-fs::path WineProgram()
-{
-    const char* configured = std::getenv("WINE");
-    for (const fs::path& candidate : {fs::path(configured != nullptr ? configured : ""),
-                                      fs::path("/usr/bin/wine64"), fs::path("/usr/lib/wine/wine64")}) {
-        if (!candidate.empty() && fs::exists(candidate)) {
-            return candidate;
-        }
-    }
-    return {};
 }
 
 // A word for the shell, whatever it holds.
@@ -71,14 +56,20 @@ int Shell(const std::string& command, int seconds = 180)
     return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The tests' Wine (tests/wine/run_wine.sh) on this fixture's prefix, with `mode`.
+std::string RunWine(const std::string& mode)
+{
+    return "env LANG=C.UTF-8 ORNEL_WINE_PREFIX=wine-prefix-agent bash " + Quoted(ORNEL_RUN_WINE) + " " +
+           Quoted(kWindowsBuild.string()) + " " + mode;
+}
+
 class WineAgent : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        m_wine = WineProgram();
-        if (m_wine.empty()) {
-            GTEST_SKIP() << "Wine (wine64) is not installed; make deps installs it";
+        if (Shell(RunWine("--check") + " > " + Quoted(m_output.string()) + " 2>&1") != 0) {
+            GTEST_SKIP() << Output();
         }
         if (!fs::exists(kWindowsBuild / "bin" / "ornel_ftp.exe") ||
             !fs::exists(kWindowsBuild / "bin" / "ornel_crypt.exe")) {
@@ -87,9 +78,7 @@ protected:
         if (const auto reason = RealFtpServer::VsftpdUnavailable(); !reason.empty()) {
             GTEST_SKIP() << reason;
         }
-        m_prefix = kWindowsBuild / "wine-prefix-agent";
-        fs::create_directories(kWineTemp);
-        fs::permissions(kWineTemp, fs::perms::owner_all, fs::perm_options::replace);
+        m_prepared = true;
         ASSERT_EQ(Wine({"wineboot", "-u"}), 0) << Output();
         // Whatever an earlier run left in this prefix's registry goes first.
         (void)Wine({"reg", "delete", "HKLM\\SOFTWARE\\RUX", "/f", "/reg:32"});
@@ -97,17 +86,13 @@ protected:
 
     void TearDown() override
     {
-        if (!m_prefix.empty()) {
+        if (m_prepared) {
             (void)Wine({"reg", "delete", "HKLM\\SOFTWARE\\RUX", "/f", "/reg:32"});
-            const fs::path wineserver = m_wine.parent_path() / "wineserver";
-            (void)Shell("env TMPDIR=" + kWineTemp.string() + " WINEPREFIX=" + m_prefix.string() + " " +
-                            (fs::exists(wineserver) ? wineserver.string() : std::string("wineserver")) +
-                            " -w",
-                        60);
+            (void)Shell(RunWine("--shutdown"), 60);
         }
     }
 
-    // wine64 with `arguments` in the prefix, in `m_work`; output in m_output.
+    // Wine with `words` in the prefix, in `m_work`; output in m_output.
     int Wine(const std::vector<std::string>& words)
     {
         std::string arguments;
@@ -115,11 +100,8 @@ protected:
             arguments += " " + Quoted(word);
         }
         return Shell("sh -c 'cd \"$0\" && exec \"$@\"' " +
-                     Quoted((m_work.empty() ? fs::path("/") : m_work).string()) +
-                     " env LANG=C.UTF-8 DISPLAY= WAYLAND_DISPLAY= WINEDEBUG=-all WINEARCH=win64 TMPDIR=" +
-                     kWineTemp.string() + " WINEPREFIX=" + m_prefix.string() +
-                     " WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' " + m_wine.string() +
-                     arguments + " > " + m_output.string() + " 2>&1");
+                     Quoted((m_work.empty() ? fs::path("/") : m_work).string()) + " " + RunWine("--wine") +
+                     arguments + " > " + Quoted(m_output.string()) + " 2>&1");
     }
     [[nodiscard]] std::string Output() const { return fs::exists(m_output) ? ReadFile(m_output) : ""; }
 
@@ -131,8 +113,7 @@ protected:
     }
 
     TempFolder m_folder;
-    fs::path m_wine;
-    fs::path m_prefix;
+    bool m_prepared = false;
     fs::path m_work;
     fs::path m_output = m_folder / "wine.out";
 };

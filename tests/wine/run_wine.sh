@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Runs one Windows test executable of the Windows build under Wine, in a prefix of that
-# build's own (WINEPREFIX=<build>/wine-prefix), without a display.
+# build's own (WINEPREFIX=<build>/wine-prefix, or <build>/$ORNEL_WINE_PREFIX), without a
+# display. The one place that says how the tests run Wine.
 #   run_wine.sh BUILD --prepare     creates or updates the prefix (the first start, a few s)
 #   run_wine.sh BUILD --shutdown    waits for the prefix's wineserver to end
+#   run_wine.sh BUILD --check       exit 0 when Wine and the Windows build are there
+#   run_wine.sh BUILD --wine ARGS   runs Wine itself with ARGS (wineboot, reg, an .exe path)
 #   run_wine.sh BUILD NAME [ARGS]   runs BUILD/bin/NAME.exe; its status is the test's
 # Exit 77 (skipped) when there is no Windows build, no such executable or no Wine.
 set -uo pipefail
@@ -24,7 +27,7 @@ if [[ ! -d $build/bin ]]; then
     exit 77
 fi
 
-export WINEPREFIX=$build/wine-prefix WINEDEBUG=-all WINEARCH=win64
+export WINEPREFIX=$build/${ORNEL_WINE_PREFIX:-wine-prefix} WINEDEBUG=-all WINEARCH=win64
 # Wine keeps its server's socket folder in the temporary folder for the life of the prefix;
 # the build's own keeps it out of /tmp.
 export TMPDIR=$build/wine-tmp
@@ -43,6 +46,10 @@ case $what in
 --shutdown)
     [[ -d $WINEPREFIX ]] || exit 0
     "$wineserver" -w
+    ;;
+--check) ;;
+--wine)
+    exec "$wine" "$@"
     ;;
 *)
     exe=$build/bin/$what.exe
