@@ -2,7 +2,7 @@
 
 #include "app/InstallLayout.h"
 #include "journal/Journal.h"
-#include "platform/ProgramFolder.h"
+#include "platform/Environment.h"
 
 #include <cstdlib>
 #include <sys/stat.h>

@@ -5,7 +5,7 @@
 #include "platform/FileLock.h"
 #include "platform/FileSnapshot.h"
 #include "platform/PathText.h"
-#include "platform/ProgramFolder.h"
+#include "platform/Environment.h"
 #include "platform/RegFile.h"
 #include "platform/RegistryBackEnd.h"
 

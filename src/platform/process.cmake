@@ -14,6 +14,7 @@ if(WIN32)
         ${CMAKE_CURRENT_LIST_DIR}/win/WinOpenFileProbe.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win/WinCommandLineArgs.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win/WinProcess.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/win/WinEnvironment.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win/WinProgramFolder.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win/WinStopRequest.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win/WideText.cpp
@@ -27,6 +28,7 @@ else()
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixFileSystem.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixOpenFileProbe.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixProcess.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/posix/PosixEnvironment.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixProgramFolder.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/PosixStopRequest.cpp
         ${CMAKE_CURRENT_LIST_DIR}/posix/UnwrittenData.cpp

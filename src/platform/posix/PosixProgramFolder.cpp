@@ -1,6 +1,5 @@
 #include "platform/ProgramFolder.h"
 
-#include <cstdlib>
 #include <system_error>
 
 namespace ornel
@@ -14,15 +13,6 @@ std::filesystem::path ExecutableFolder()
         return std::filesystem::current_path();
     }
     return exe.parent_path();
-}
-
-std::optional<std::string> EnvironmentText(const char* name)
-{
-    const char* value = std::getenv(name);
-    if (value == nullptr || *value == '\0') {
-        return std::nullopt;
-    }
-    return std::string(value);
 }
 
 } // namespace ornel

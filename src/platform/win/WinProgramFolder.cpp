@@ -1,7 +1,5 @@
 #include "platform/ProgramFolder.h"
-#include "platform/win/WideText.h"
 
-#include <cstdlib>
 #include <string>
 #include <windows.h>
 
@@ -22,15 +20,6 @@ std::filesystem::path ExecutableFolder()
         }
         name.resize(name.size() * 2);
     }
-}
-
-std::optional<std::string> EnvironmentText(const char* name)
-{
-    const wchar_t* value = _wgetenv(win::Wide(name).c_str());
-    if (value == nullptr || *value == L'\0') {
-        return std::nullopt;
-    }
-    return win::Utf8(value);
 }
 
 } // namespace ornel
