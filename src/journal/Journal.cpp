@@ -133,7 +133,7 @@ void Journal::CloseConnection()
     m_statements.clear();
     m_db.reset();
     m_inBatch = false;
-    m_batchNames.clear();
+    ForgetBatch();
 }
 
 bool Journal::IsOpen() const
@@ -280,48 +280,6 @@ std::optional<std::int64_t> Journal::FindToday(const std::string& name, double t
 namespace
 {
 
-// One record's statements together: a transaction of their own, or, inside a batch, a
-// savepoint, so that a record cut short by an error leaves nothing of itself in the batch.
-class RecordScope
-{
-public:
-    RecordScope(SqlConnection& db, bool inBatch)
-        : m_db(db)
-        , m_inBatch(inBatch)
-    {
-        m_db.Execute(m_inBatch ? "SAVEPOINT record" : "BEGIN IMMEDIATE");
-    }
-    ~RecordScope()
-    {
-        if (m_done)
-            return;
-        // An error is on its way up; a failing rollback must not replace it.
-        if (m_inBatch) {
-            try {
-                m_db.Execute("ROLLBACK TO record");
-                m_db.Execute("RELEASE record");
-            } catch (const std::exception&) {
-                // the batch's own commit or rollback settles what is left
-            }
-        } else {
-            m_db.RollbackQuietly();
-        }
-    }
-    RecordScope(const RecordScope&) = delete;
-    RecordScope& operator=(const RecordScope&) = delete;
-
-    void Commit()
-    {
-        m_db.Execute(m_inBatch ? "RELEASE record" : "COMMIT");
-        m_done = true;
-    }
-
-private:
-    SqlConnection& m_db;
-    bool m_inBatch;
-    bool m_done = false;
-};
-
 const char* ChangeOf(JournalEvent event, bool& withPath)
 {
     withPath = false;
@@ -348,10 +306,9 @@ const char* ChangeOf(JournalEvent event, bool& withPath)
 
 } // namespace
 
-void Journal::Record(const std::string& fileName, const std::string& path, JournalEvent event)
+void Journal::Record(const std::string& fileName, const std::string& path, JournalEvent event, double now)
 {
     SqlConnection& db = Connection();
-    const double now = m_clock.Now();
     // Looked up by the stored (cut) form, so an over-long name finds its own row again.
     const std::string name = CutToWidth(fileName, kNameWidth);
 
@@ -384,10 +341,43 @@ void Journal::Recorded(const std::string& fileName)
 
 void Journal::AddJournalRecord(const std::string& fileName, const std::string& path, JournalEvent event)
 {
-    RecordScope scope(Connection(), m_inBatch);
-    Record(fileName, path, event);
-    scope.Commit();
+    const double now = m_clock.Now();
+    if (m_inBatch) {
+        BatchStep([this, fileName, path, event, now] { Record(fileName, path, event, now); });
+    } else {
+        SqlConnection::Transaction transaction(Connection());
+        Record(fileName, path, event, now);
+        transaction.Commit();
+    }
     Recorded(fileName);
+}
+
+// A savepoint around each record would keep a record that fails half-way out of the batch,
+// but costs several times the record itself (each page it touches is first copied aside,
+// encrypted). Instead the batch keeps what it did: a step that fails undoes the whole
+// transaction, which is then begun again and given the steps before it once more, in the
+// same order and with the same times, so the same rows with the same keys come back.
+void Journal::BatchStep(std::function<void()> step)
+{
+    SqlConnection& db = Connection();
+    if (!m_batchLost.empty())
+        throw std::runtime_error(m_batchLost);
+    try {
+        step();
+    } catch (...) {
+        // The store may have rolled the transaction back by itself already (a full disk).
+        db.RollbackQuietly();
+        try {
+            db.Execute("BEGIN IMMEDIATE");
+            for (const auto& done : m_batchSteps)
+                done();
+        } catch (const std::exception& e) {
+            db.RollbackQuietly();
+            m_batchLost = std::string("Записи пакета в журнале не восстановлены: ") + e.what();
+        }
+        throw;
+    }
+    m_batchSteps.push_back(std::move(step));
 }
 
 void Journal::AddJournalListing(const std::string& text)
@@ -426,7 +416,14 @@ void Journal::BeginBatch()
         return;
     Connection().Execute("BEGIN IMMEDIATE");
     m_inBatch = true;
+    ForgetBatch();
+}
+
+void Journal::ForgetBatch()
+{
     m_batchNames.clear();
+    m_batchSteps.clear();
+    m_batchLost.clear();
 }
 
 void Journal::CommitBatch()
@@ -435,6 +432,12 @@ void Journal::CommitBatch()
         return;
     m_inBatch = false;
     std::vector<std::string> names = std::exchange(m_batchNames, {});
+    const std::string lost = std::exchange(m_batchLost, {});
+    m_batchSteps.clear();
+    // A batch whose records could not be given back after a failure holds nothing: what it
+    // described must not be taken as journaled.
+    if (!lost.empty())
+        throw std::runtime_error(lost);
     try {
         Connection().Execute("COMMIT");
     } catch (...) {
@@ -454,7 +457,7 @@ void Journal::RollbackBatch()
     if (!m_inBatch)
         return;
     m_inBatch = false;
-    m_batchNames.clear();
+    ForgetBatch();
     if (m_db)
         m_db->RollbackQuietly();
 }
@@ -473,33 +476,47 @@ std::vector<FileListRow> Journal::TodayRows()
     return rows;
 }
 
+void Journal::Change(std::function<void()> change)
+{
+    // Inside a batch, a step of it like any record, done again if a later record fails.
+    if (m_inBatch)
+        BatchStep(std::move(change));
+    else
+        change();
+}
+
 void Journal::UpdateRow(const FileListRow& row)
 {
-    SqlConnection& db = Connection();
-    SqlStatement update(db, "UPDATE FileList SET FileName=?, BackupPathCrypt=?, BackupPath=?, DateAdd=?, "
-                            "Direction=?, State=? WHERE ID=?");
-    BindRowFields(update, row, row.DateAdd);
-    update.Bind(7, row.ID).Run();
-    if (db.Changes() == 0)
-        throw std::runtime_error(db.Message("запись " + std::to_string(row.ID) + " не найдена"));
+    Change([this, row] {
+        SqlConnection& db = Connection();
+        SqlStatement update(db, "UPDATE FileList SET FileName=?, BackupPathCrypt=?, BackupPath=?, "
+                                "DateAdd=?, Direction=?, State=? WHERE ID=?");
+        BindRowFields(update, row, row.DateAdd);
+        update.Bind(7, row.ID).Run();
+        if (db.Changes() == 0)
+            throw std::runtime_error(db.Message("запись " + std::to_string(row.ID) + " не найдена"));
+    });
 }
 
 std::int64_t Journal::InsertRow(const FileListRow& row)
 {
-    SqlConnection& db = Connection();
-    SqlStatement insert(db, "INSERT INTO FileList (FileName, BackupPathCrypt, BackupPath, DateAdd, "
-                            "Direction, State) VALUES (?, ?, ?, ?, ?, ?)");
-    BindRowFields(insert, row, row.DateAdd == 0 ? m_clock.Now() : row.DateAdd);
-    insert.Run();
-    return db.LastInsertId();
+    const double dateAdd = row.DateAdd == 0 ? m_clock.Now() : row.DateAdd;
+    Change([this, row, dateAdd] {
+        SqlStatement insert(Connection(), "INSERT INTO FileList (FileName, BackupPathCrypt, BackupPath, "
+                                          "DateAdd, Direction, State) VALUES (?, ?, ?, ?, ?, ?)");
+        BindRowFields(insert, row, dateAdd);
+        insert.Run();
+    });
+    return Connection().LastInsertId();
 }
 
 void Journal::DeleteRow(std::int64_t id)
 {
-    SqlConnection& db = Connection();
     // The row's LOG events stay: events are purged by their own time.
-    SqlStatement remove(db, "DELETE FROM FileList WHERE ID=?");
-    remove.Bind(1, id).Run();
+    Change([this, id] {
+        SqlStatement remove(Connection(), "DELETE FROM FileList WHERE ID=?");
+        remove.Bind(1, id).Run();
+    });
 }
 
 void Journal::Create(const std::filesystem::path& file)

@@ -117,7 +117,12 @@ private:
     [[nodiscard]] SqlConnection& Connection();
     // A prepared statement kept for the connection's life, reset for its next use.
     [[nodiscard]] SqlStatement& Prepared(const char* sql);
-    void Record(const std::string& fileName, const std::string& path, JournalEvent event);
+    void Record(const std::string& fileName, const std::string& path, JournalEvent event, double now);
+    // Runs one step of the open batch; a step that fails leaves the batch as it was before it.
+    void BatchStep(std::function<void()> step);
+    // A grid change: a step of the open batch, or on its own.
+    void Change(std::function<void()> change);
+    void ForgetBatch();
     void Recorded(const std::string& fileName);
     [[nodiscard]] double TodayStart() const;
     [[nodiscard]] std::optional<std::int64_t> FindToday(const std::string& name, double today);
@@ -130,7 +135,9 @@ private:
     std::map<const char*, std::unique_ptr<SqlStatement>> m_statements;
     std::string m_failure; // why the journal is closed, repeated by every later call
     bool m_inBatch = false;
-    std::vector<std::string> m_batchNames; // recorded in the open batch, told at its commit
+    std::vector<std::string> m_batchNames;           // recorded in the open batch, told at its commit
+    std::vector<std::function<void()>> m_batchSteps; // done in the open batch, in order
+    std::string m_batchLost; // why the open batch lost its records after a failed step
 };
 
 } // namespace ornel

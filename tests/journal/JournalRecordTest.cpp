@@ -225,6 +225,42 @@ TEST_F(JournalRecords, GridEditsInsertsAndDeletesSingleRows)
     EXPECT_GT(m_journal.TodayRows().back().ID, id);
 }
 
+// A record that fails half-way (here its LOG row is refused) leaves nothing of itself in the
+// batch; what the batch held before it, grid changes included, stays with the same keys, and
+// the batch goes on.
+TEST_F(JournalRecords, ARecordThatFailsHalfWayLeavesNothingOfItselfAndTheBatchGoesOn)
+{
+    Reopen().Execute("CREATE TRIGGER refuse BEFORE INSERT ON LOG WHEN (SELECT FileName FROM FileList "
+                     "WHERE ID=NEW.FileID)='bad.txt' BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    m_journal.Open(m_file);
+    std::vector<std::string> told;
+    m_journal.SetOnRecorded([&told](const std::string& name) { told.push_back(name); });
+
+    m_journal.BeginBatch();
+    m_journal.AddJournalRecord("a.txt", "", JournalEvent::OutgoingFound);
+    FileListRow hand;
+    hand.FileName = "hand.txt";
+    const std::int64_t handId = m_journal.InsertRow(hand);
+    EXPECT_THROW(m_journal.AddJournalRecord("bad.txt", "", JournalEvent::OutgoingFound), std::runtime_error);
+    EXPECT_TRUE(m_journal.InBatch());
+    m_journal.AddJournalRecord("a.txt", "/arc/a.txt", JournalEvent::ArchivedPlain);
+    m_journal.CommitBatch();
+    EXPECT_EQ(told, (std::vector<std::string>{"a.txt", "a.txt"}));
+
+    const auto rows = m_journal.TodayRows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].FileName, "a.txt");
+    EXPECT_EQ(rows[0].Direction, "OUT");
+    EXPECT_EQ(rows[0].BackupPath, "/arc/a.txt");
+    EXPECT_EQ(rows[1].FileName, "hand.txt");
+    EXPECT_EQ(rows[1].ID, handId);
+
+    RawJournal raw = Reopen();
+    EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG"), 2);
+    EXPECT_EQ(raw.Text("SELECT group_concat(EventType, ' ') FROM (SELECT EventType FROM LOG ORDER BY ID)"),
+              "0 4");
+}
+
 // A batch is one transaction: a view of the rows hears of them at the commit, in order; a
 // batch rolled back leaves nothing; a listing alone is a transaction of its own.
 TEST_F(JournalRecords, ABatchIsToldAtItsCommitAndARolledBackOneLeavesNothing)
