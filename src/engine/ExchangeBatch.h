@@ -26,7 +26,7 @@ struct EngineContext;
 class ExchangeBatch
 {
 public:
-    static constexpr std::size_t kMaxFiles = 128;
+    static constexpr std::size_t kMaxFiles = 512;
     static constexpr std::int64_t kMaxBytes = 64 << 20;
     static constexpr std::chrono::seconds kMaxDuration{2};
 
