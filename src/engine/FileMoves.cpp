@@ -138,14 +138,23 @@ void FileMoves::MoveWithBackup(TransferDirection direction, const std::string& s
             }
             const std::filesystem::path from = PathFromUtf8(source + kPathDelim + file.Name);
             const std::string to = CopyTarget(file.Name, target, &batch.Files());
-            const auto moved = batch.Files().StageCopy(from, PathFromUtf8(to));
+            // A delivery moves our own working file once the batch is journaled; within one
+            // file system that is a rename. An outgoing file is copied instead: the copy is
+            // checked against a source that its writer may not have finished.
+            std::optional<FileBatch::Item> moved;
+            if (direction == TransferDirection::Incoming) {
+                moved = batch.Files().StageRename(from, PathFromUtf8(to));
+            }
             if (!moved) {
-                continue; // stays where it is for a later cycle
+                moved = batch.Files().StageCopy(from, PathFromUtf8(to));
+                if (!moved) {
+                    continue; // stays where it is for a later cycle
+                }
+                // The source goes once its copy has its name on the disk and the batch is
+                // journaled.
+                batch.DeleteAfterCommit(from, {*moved});
             }
             batch.AddWork(file.Size);
-            // The source goes once its copy has its name on the disk and the batch is
-            // journaled.
-            batch.DeleteAfterCommit(from, {*moved});
             // The archive copy is made of the file just moved, under the name it got there
             // (read from the source, as the moved copy has no name yet), not from an older
             // file that may already stand under its first name; it is recorded on the

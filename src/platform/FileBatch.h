@@ -57,6 +57,14 @@ public:
     // file system, otherwise a staged copy (`copy` then names its item).
     [[nodiscard]] Moved StageMove(const std::filesystem::path& source, const std::filesystem::path& target,
                                   std::optional<Item>& copy, std::string* error = nullptr);
+    // Moves `source` to `target` once the caller has committed: DeleteSources() renames it,
+    // never replacing a file, and flushes both folders; until then the source stays where it
+    // is. Its data reaches the disk with the batch's, before Place() names anything. Only
+    // within one file system: nothing is staged otherwise (the reason in `error`), and a copy
+    // is the caller's way. Placed() tells whether it moved, once DeleteSources() has run.
+    [[nodiscard]] std::optional<Item> StageRename(const std::filesystem::path& source,
+                                                  const std::filesystem::path& target,
+                                                  std::string* error = nullptr);
     // Whether `target` is the name of an item of this batch (taken from Place() on).
     [[nodiscard]] bool Reserves(const std::filesystem::path& target) const;
 
@@ -78,8 +86,9 @@ public:
 
     // After the caller's commit: the file is deleted by DeleteSources().
     void DeleteLater(const std::filesystem::path& file);
-    // Deletes those files and flushes each of their folders once; returns the ones that
-    // could not be deleted.
+    // Moves the staged renames, deletes those files and flushes each of their folders once;
+    // returns the files that could not be deleted (a rename that fails leaves its item
+    // unplaced, with the reason in Failure()).
     std::vector<std::filesystem::path> DeleteSources();
 
 private:

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <string_view>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -161,6 +162,66 @@ TEST(FileBatch, MovesRenameWithoutReplacing)
     EXPECT_EQ(ReadFile(t / "out" / "b"), "already there");
     EXPECT_EQ(batch.StageMove(t / "missing", t / "out" / "m", copy), FileBatch::Moved::Failed);
     batch.Place(); // flushes both folders; nothing to name
+}
+
+// A rename staged in a batch moves nothing until the caller's commit is behind it (the sources'
+// turn), never replaces a name taken meanwhile, and a batch that ends without that turn leaves
+// the file where it was. Across file systems nothing is staged: a copy is the caller's way.
+TEST(FileBatch, RenamesWaitForTheSourcesTurnAndNeverReplaceOrLoseAFile)
+{
+    TempFolder t;
+    fs::create_directory(t / "in");
+    WriteFile(t / "a", "delivered");
+    WriteFile(t / "b", "raced");
+    WriteFile(t / "c", "abandoned");
+    ::chmod((t / "a").c_str(), 0400);
+    {
+        FileBatch batch;
+        std::string error;
+        const auto a = batch.StageRename(t / "a", t / "in" / "a");
+        const auto b = batch.StageRename(t / "b", t / "in" / "b");
+        ASSERT_TRUE(a && b);
+        EXPECT_TRUE(batch.Reserves(t / "in" / "a"));
+        EXPECT_FALSE(batch.StageRename(t / "c", t / "in" / "a", &error)) << "a name the batch holds";
+        EXPECT_NE(error.find("exists"), std::string::npos) << error;
+        EXPECT_FALSE(batch.StageRename(t / "missing", t / "in" / "m"));
+        batch.Place();
+        EXPECT_FALSE(batch.Placed(*a));
+        EXPECT_EQ(AllNames(t / "in"), std::vector<std::string>{}) << "nothing moves at Place()";
+        WriteFile(t / "in" / "b", "someone else's"); // taken between the commit and the move
+        EXPECT_TRUE(batch.DeleteSources().empty());
+        EXPECT_TRUE(batch.Placed(*a));
+        EXPECT_FALSE(batch.Placed(*b));
+        EXPECT_NE(batch.Failure(*b).find("exists"), std::string::npos) << batch.Failure(*b);
+    }
+    EXPECT_EQ(ReadFile(t / "in" / "a"), "delivered");
+    EXPECT_EQ(fs::status(t / "in" / "a").permissions() & fs::perms::owner_write, fs::perms::owner_write)
+        << "writable by its owner, as a copy is";
+    EXPECT_EQ(ReadFile(t / "b"), "raced") << "the move that found its name taken left the file";
+    EXPECT_EQ(ReadFile(t / "in" / "b"), "someone else's");
+    {
+        FileBatch batch;
+        ASSERT_TRUE(batch.StageRename(t / "c", t / "in" / "c"));
+        batch.Place(); // the commit fails: no sources' turn
+    }
+    EXPECT_EQ(ReadFile(t / "c"), "abandoned");
+    EXPECT_FALSE(fs::exists(t / "in" / "c"));
+
+    // /dev/shm is a file system of its own on most machines.
+    struct stat here
+    {
+    };
+    struct stat shm
+    {
+    };
+    if (::stat(t.Path().c_str(), &here) == 0 && ::stat("/dev/shm", &shm) == 0 && here.st_dev != shm.st_dev &&
+        ::access("/dev/shm", W_OK) == 0) {
+        FileBatch batch;
+        std::string error;
+        EXPECT_FALSE(batch.StageRename(t / "c", fs::path("/dev/shm") / "ornel-rename-test", &error));
+        EXPECT_NE(error.find("device"), std::string::npos) << error;
+        EXPECT_EQ(ReadFile(t / "c"), "abandoned");
+    }
 }
 
 // A process killed at any point of a batch leaves every name either absent or complete, and

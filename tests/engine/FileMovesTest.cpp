@@ -18,13 +18,20 @@ constexpr const char* kStamp = "08.12.2026 14-05-09.123";
 // What stood in the source and target folders at each commit of a batch.
 fs::path g_source;
 fs::path g_target;
-std::vector<std::pair<std::size_t, std::size_t>> g_atCommit;
+fs::path g_archive;
+struct AtCommit
+{
+    std::size_t Sources;
+    std::size_t Targets;
+    std::size_t Archived;
+};
+std::vector<AtCommit> g_atCommit;
 
 void CountAtCommit(std::string_view point)
 {
     if (point == "batch-committed") {
-        g_atCommit.emplace_back(FilesFixture::FilesIn(g_source).size(),
-                                FilesFixture::FilesIn(g_target).size());
+        g_atCommit.push_back({FilesFixture::FilesIn(g_source).size(), FilesFixture::FilesIn(g_target).size(),
+                              FilesFixture::FilesIn(g_archive).size()});
     }
 }
 
@@ -181,44 +188,54 @@ TEST(FileMoves, MoveWithBackupOutgoingArchivesAndJournalsTheMovedFile)
     EXPECT_EQ(rows.count(dated), 0u);
 }
 
-// Many files go in bounded batches; each batch's copies have their names before its commit,
-// and its sources go only after it.
-TEST(FileMoves, MoveWithBackupWorksInBatchesAndDeletesSourcesAfterEachCommit)
+// Many files go in bounded batches, and nothing leaves its folder before its batch is
+// journaled. Outgoing: each batch's copies have their names before its commit, its sources
+// go only after it. Incoming (a delivery of our own working files, moved by a rename): each
+// batch's archive copies have their names before its commit, its files move only after it.
+TEST(FileMoves, MoveWithBackupWorksInBatchesAndMovesNothingBeforeEachCommit)
 {
-    FilesFixture f;
-    const std::string box = f.Dir("PostBox/In");
-    const std::string plain = f.Dir("Reciv/temp2");
-    f.layout.SetArcSend2((f.root / "Arc/Received").string());
-    const int files = 2 * static_cast<int>(ExchangeBatch::kMaxFiles) + 44;
-    for (int i = 0; i < files; ++i) {
-        WriteFile(fs::path(plain) / ("f" + std::to_string(i)), std::to_string(i));
-    }
-    g_source = plain;
-    g_target = box;
-    g_atCommit.clear();
-    SetCrashPointHookForTesting(&CountAtCommit);
-    f.moves.MoveWithBackup(TransferDirection::Incoming, plain, box);
-    SetCrashPointHookForTesting(nullptr);
+    for (const auto direction : {TransferDirection::Outgoing, TransferDirection::Incoming}) {
+        const bool incoming = direction == TransferDirection::Incoming;
+        SCOPED_TRACE(incoming ? "incoming" : "outgoing");
+        FilesFixture f;
+        const std::string box = f.Dir(incoming ? "PostBox/In" : "Send/temp2");
+        const std::string from = f.Dir(incoming ? "Reciv/temp2" : "PostBox/Out");
+        f.layout.SetArcSend2((f.root / "Arc/Received").string());
+        f.layout.SetArcReciv2((f.root / "Arc/Sent").string());
+        const int files = 2 * static_cast<int>(ExchangeBatch::kMaxFiles) + 44;
+        for (int i = 0; i < files; ++i) {
+            WriteFile(fs::path(from) / ("f" + std::to_string(i)), std::to_string(i));
+        }
+        g_source = from;
+        g_target = box;
+        g_archive = incoming ? f.layout.ArcSend2DayFolder() : f.layout.ArcReciv2DayFolder();
+        g_atCommit.clear();
+        SetCrashPointHookForTesting(&CountAtCommit);
+        f.moves.MoveWithBackup(direction, from, box);
+        SetCrashPointHookForTesting(nullptr);
 
-    // At each commit the batch's copies are in the target and its sources still in place,
-    // the sources of the batches before it gone; no batch holds more than its bound (a batch
-    // that reaches its time bound first is smaller).
-    const std::size_t n = static_cast<std::size_t>(files);
-    ASSERT_GE(g_atCommit.size(), 3u);
-    std::size_t named = 0;
-    for (const auto& [sources, targets] : g_atCommit) {
-        EXPECT_EQ(sources, n - named);
-        EXPECT_GT(targets, named);
-        EXPECT_LE(targets - named, ExchangeBatch::kMaxFiles);
-        named = targets;
+        // No batch holds more than its bound (a batch that reaches its time bound first is
+        // smaller).
+        const std::size_t n = static_cast<std::size_t>(files);
+        ASSERT_GE(g_atCommit.size(), 3u);
+        std::size_t done = 0; // the files of the batches before
+        for (const AtCommit& at : g_atCommit) {
+            EXPECT_EQ(at.Sources, n - done);
+            EXPECT_GT(at.Archived, done);
+            EXPECT_LE(at.Archived - done, ExchangeBatch::kMaxFiles);
+            EXPECT_EQ(at.Targets, incoming ? done : at.Archived);
+            done = at.Archived;
+        }
+        EXPECT_EQ(done, n);
+        EXPECT_TRUE(FilesFixture::FilesIn(from).empty());
+        EXPECT_EQ(FilesFixture::FilesIn(box).size(), n);
+        EXPECT_EQ(FilesFixture::FilesIn(g_archive).size(), n);
+        EXPECT_EQ(ReadFile(fs::path(box) / "f299"), "299");
+        EXPECT_EQ(ReadFile(fs::path(g_archive) / "f299"), "299");
+        const auto rows = f.Rows();
+        EXPECT_EQ(rows.size(), n);
+        EXPECT_EQ(rows.at("f7").BackupPath, g_archive.string() + "/f7");
     }
-    EXPECT_EQ(named, n);
-    EXPECT_TRUE(FilesFixture::FilesIn(plain).empty());
-    EXPECT_EQ(FilesFixture::FilesIn(f.layout.ArcSend2DayFolder()).size(), n);
-    EXPECT_EQ(ReadFile(fs::path(box) / "f299"), "299");
-    const auto rows = f.Rows();
-    EXPECT_EQ(rows.size(), n);
-    EXPECT_EQ(rows.at("f7").BackupPath, f.layout.ArcSend2DayFolder() + "/f7");
 }
 
 TEST(FileMoves, MoveWithBackupIncomingWithAndWithoutArchive)

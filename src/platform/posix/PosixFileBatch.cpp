@@ -152,6 +152,33 @@ int LinkNoReplace(int fd, const std::filesystem::path& hidden, const std::filesy
     return ::renameat2(AT_FDCWD, hidden.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
 }
 
+// Moves a file to a name that must not be taken. Where the file system cannot rename
+// without replacing, a second link and the old name's removal do the same; where it has no
+// links either, a rename once the name is seen free.
+int MoveNoReplace(const std::filesystem::path& source, const std::filesystem::path& target)
+{
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        return errno;
+    }
+    if (::link(source.c_str(), target.c_str()) == 0) {
+        ::unlink(source.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP) {
+        return errno;
+    }
+    struct stat existing
+    {
+    };
+    if (::lstat(target.c_str(), &existing) == 0) {
+        return EEXIST;
+    }
+    return ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+}
+
 // Flushes a folder's entries. A folder that cannot be flushed at all (EINVAL: the file
 // system has nothing to flush) is as good as flushed.
 void SyncFolderOrThrow(const std::filesystem::path& folder)
@@ -173,6 +200,7 @@ struct FileBatch::State
     {
         Copy,    // an unnamed inode (or a hidden file) named without replacing
         Written, // a hidden file written by the caller, renamed over its target
+        Rename,  // a file of its own name (in Hidden), moved after the commit
     };
     struct Entry
     {
@@ -191,6 +219,7 @@ struct FileBatch::State
     std::vector<std::filesystem::path> Deletions;
     std::int64_t Bytes = 0;
     bool PlaceRan = false;
+    bool Synced = false; // the data of every entry is on the disk
     std::vector<char> Buffer;
 
     void SyncData();
@@ -208,7 +237,7 @@ FileBatch::~FileBatch()
     }
     for (auto& entry : m_state->Entries) {
         entry.Fd.Reset();
-        if (!entry.Named && !entry.Hidden.empty()) {
+        if (!entry.Named && !entry.Hidden.empty() && entry.What != State::Kind::Rename) {
             ::unlink(entry.Hidden.c_str());
         }
     }
@@ -364,6 +393,53 @@ FileBatch::Moved FileBatch::StageMove(const std::filesystem::path& source,
     return copy ? Moved::Copied : Moved::Failed;
 }
 
+std::optional<FileBatch::Item> FileBatch::StageRename(const std::filesystem::path& source,
+                                                      const std::filesystem::path& target, std::string* error)
+{
+    State& s = *m_state;
+    State::Entry entry;
+    entry.What = State::Kind::Rename;
+    // Held open so that the batch's sync can reach its data wherever it is flushed file by file.
+    entry.Fd = Descriptor(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW));
+    struct stat info
+    {
+    };
+    if (entry.Fd.Get() < 0 || ::fstat(entry.Fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        SetError(error, "Not a file: " + source.string());
+        return std::nullopt;
+    }
+    struct stat folder
+    {
+    };
+    if (::stat(FolderOf(target).c_str(), &folder) != 0) {
+        SetError(error, ErrnoText("Cannot open the folder", FolderOf(target), errno));
+        return std::nullopt;
+    }
+    if (folder.st_dev != info.st_dev) {
+        SetError(error, ErrnoText("Cannot move", source, EXDEV));
+        return std::nullopt;
+    }
+    struct stat existing
+    {
+    };
+    if (s.Targets.count(target) > 0 || ::lstat(target.c_str(), &existing) == 0) {
+        SetError(error, "File exists: " + target.string());
+        return std::nullopt;
+    }
+    // Owner-writable, as a copy would be.
+    if ((info.st_mode & (S_IRUSR | S_IWUSR)) != (S_IRUSR | S_IWUSR)) {
+        (void)::fchmod(entry.Fd.Get(), (info.st_mode & 0777) | S_IRUSR | S_IWUSR);
+    }
+    entry.Hidden = source;
+    entry.Target = target;
+    entry.Device = info.st_dev;
+    s.Targets.insert(target);
+    s.Bytes += static_cast<std::int64_t>(info.st_size);
+    s.Entries.push_back(std::move(entry));
+    CrashPoint("batch-staged");
+    return s.Entries.size() - 1;
+}
+
 bool FileBatch::Reserves(const std::filesystem::path& target) const
 {
     return m_state->Targets.count(target) > 0;
@@ -444,8 +520,13 @@ void FileBatch::Place()
         s.SyncData();
         CrashPoint("batch-synced");
     }
+    s.Synced = true;
     std::set<std::filesystem::path> folders = s.MovedFolders;
     for (auto& entry : s.Entries) {
+        if (entry.What == State::Kind::Rename) {
+            entry.Fd.Reset(); // moved by DeleteSources(), after the caller's commit
+            continue;
+        }
         s.Name(entry);
         if (entry.Named) {
             folders.insert(FolderOf(entry.Target));
@@ -479,6 +560,23 @@ std::vector<std::filesystem::path> FileBatch::DeleteSources()
 {
     std::vector<std::filesystem::path> failed;
     std::set<std::filesystem::path> folders;
+    for (auto& entry : m_state->Entries) {
+        if (entry.What != State::Kind::Rename || entry.Named || !entry.Failure.empty()) {
+            continue;
+        }
+        if (!m_state->Synced) {
+            entry.Failure = "Not synced: " + entry.Hidden.string();
+            continue;
+        }
+        if (const int err = MoveNoReplace(entry.Hidden, entry.Target); err != 0) {
+            entry.Failure = ErrnoText(err == EEXIST ? "File exists:" : "Cannot move", entry.Target, err);
+            continue;
+        }
+        entry.Named = true;
+        folders.insert(FolderOf(entry.Hidden));
+        folders.insert(FolderOf(entry.Target));
+        CrashPoint("batch-moved");
+    }
     for (const auto& file : std::exchange(m_state->Deletions, {})) {
         struct stat info
         {
@@ -491,7 +589,8 @@ std::vector<std::filesystem::path> FileBatch::DeleteSources()
         CrashPoint("batch-deleted");
     }
     for (const auto& folder : folders) {
-        // Best effort: a deletion lost in a power cut only sends or delivers the file again.
+        // Best effort: a deletion or a move lost in a power cut only sends or delivers the
+        // file again.
         const Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (dir.Get() >= 0) {
             ::fsync(dir.Get());

@@ -32,8 +32,9 @@ void SetError(std::string* error, std::string text)
 std::wstring FileKey(const std::filesystem::path& file)
 {
     std::wstring full(GetFullPathNameW(file.c_str(), 0, nullptr, nullptr), L'\0');
-    const DWORD length = full.empty() ? 0 : GetFullPathNameW(file.c_str(), static_cast<DWORD>(full.size()),
-                                                                 full.data(), nullptr);
+    const DWORD length =
+        full.empty() ? 0
+                     : GetFullPathNameW(file.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     full.resize(length > 0 && length < full.size() ? length : 0);
     if (full.empty()) {
         full = file.wstring();
@@ -46,13 +47,13 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
 {
     return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
            a.nFileIndexLow == b.nFileIndexLow && a.nFileSizeHigh == b.nFileSizeHigh &&
-           a.nFileSizeLow == b.nFileSizeLow &&
-           CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime) == 0;
+           a.nFileSizeLow == b.nFileSizeLow && CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime) == 0;
 }
 
 std::int64_t SizeOf(const BY_HANDLE_FILE_INFORMATION& info)
 {
-    return static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) |
+                                     info.nFileSizeLow);
 }
 
 } // namespace
@@ -63,6 +64,7 @@ struct FileBatch::State
     {
         Copy,    // a hidden file named without replacing
         Written, // a hidden file written by the caller, renamed over its target
+        Rename,  // a file of its own name (in Hidden), moved after the commit
     };
     struct Entry
     {
@@ -79,6 +81,7 @@ struct FileBatch::State
     std::vector<std::filesystem::path> Deletions;
     std::int64_t Bytes = 0;
     bool PlaceRan = false;
+    bool Synced = false; // the data of every entry is on the disk
     std::vector<char> Buffer;
     // The files this batch has named, as the file system tells names apart.
     std::set<std::wstring> NamedFiles;
@@ -97,7 +100,7 @@ FileBatch::~FileBatch()
     }
     for (auto& entry : m_state->Entries) {
         entry.Handle.Reset();
-        if (!entry.Named && !entry.Hidden.empty()) {
+        if (!entry.Named && !entry.Hidden.empty() && entry.What != State::Kind::Rename) {
             DeleteFileW(entry.Hidden.c_str());
         }
     }
@@ -134,8 +137,8 @@ std::optional<FileBatch::Item> FileBatch::StageCopy(const std::filesystem::path&
         const std::filesystem::path folder = win::FolderOf(target);
         for (int attempt = 0; attempt < 100 && !entry.Handle.Valid(); ++attempt) {
             entry.Hidden = PartialName(folder);
-            entry.Handle = win::FileHandle(CreateFileW(entry.Hidden.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+            entry.Handle = win::FileHandle(CreateFileW(entry.Hidden.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!entry.Handle.Valid() && !win::NameTaken(GetLastError())) {
                 const DWORD err = GetLastError();
                 entry.Hidden.clear();
@@ -186,7 +189,8 @@ std::optional<FileBatch::Item> FileBatch::StageCopy(const std::filesystem::path&
         }
         // Keep the times, as a copy on Windows does. The copy is always writable: a
         // read-only copy could never be opened exclusively, and so never be sent.
-        SetFileTime(entry.Handle.Get(), &before.ftCreationTime, &before.ftLastAccessTime, &before.ftLastWriteTime);
+        SetFileTime(entry.Handle.Get(), &before.ftCreationTime, &before.ftLastAccessTime,
+                    &before.ftLastWriteTime);
         entry.Target = target;
         guard.Entry = nullptr;
         s.Targets.insert(target);
@@ -253,6 +257,54 @@ FileBatch::Moved FileBatch::StageMove(const std::filesystem::path& source,
     return copy ? Moved::Copied : Moved::Failed;
 }
 
+std::optional<FileBatch::Item> FileBatch::StageRename(const std::filesystem::path& source,
+                                                      const std::filesystem::path& target, std::string* error)
+{
+    State& s = *m_state;
+    BY_HANDLE_FILE_INFORMATION info{};
+    BY_HANDLE_FILE_INFORMATION folder{};
+    {
+        // Only looked at: a handle kept open would stop the rename.
+        const win::FileHandle file(CreateFileW(source.c_str(), FILE_READ_ATTRIBUTES,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info) ||
+            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            SetError(error, "Not a file: " + PathToUtf8(source));
+            return std::nullopt;
+        }
+        const win::FileHandle dir(CreateFileW(win::FolderOf(target).c_str(), FILE_READ_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!dir.Valid() || !GetFileInformationByHandle(dir.Get(), &folder)) {
+            SetError(error,
+                     win::FileErrorText("Cannot open the folder", win::FolderOf(target), GetLastError()));
+            return std::nullopt;
+        }
+    }
+    if (folder.dwVolumeSerialNumber != info.dwVolumeSerialNumber) {
+        SetError(error, win::FileErrorText("Cannot move", source, ERROR_NOT_SAME_DEVICE));
+        return std::nullopt;
+    }
+    if (s.Targets.count(target) > 0 || GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        SetError(error, "File exists: " + PathToUtf8(target));
+        return std::nullopt;
+    }
+    // Writable, as a copy would be.
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesW(source.c_str(), info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    State::Entry entry;
+    entry.What = State::Kind::Rename;
+    entry.Hidden = source;
+    entry.Target = target;
+    s.Targets.insert(target);
+    s.Bytes += SizeOf(info);
+    s.Entries.push_back(std::move(entry));
+    CrashPoint("batch-staged");
+    return s.Entries.size() - 1;
+}
+
 bool FileBatch::Reserves(const std::filesystem::path& target) const
 {
     return m_state->Targets.count(target) > 0;
@@ -277,10 +329,12 @@ void FileBatch::State::Name(Entry& entry)
         entry.Failure = win::FileErrorText("File exists:", entry.Target, ERROR_FILE_EXISTS);
         return;
     }
-    const DWORD flags = MOVEFILE_WRITE_THROUGH | (entry.What == Kind::Written ? MOVEFILE_REPLACE_EXISTING : 0);
+    const DWORD flags =
+        MOVEFILE_WRITE_THROUGH | (entry.What == Kind::Written ? MOVEFILE_REPLACE_EXISTING : 0);
     if (!MoveFileExW(entry.Hidden.c_str(), entry.Target.c_str(), flags)) {
         const DWORD err = GetLastError();
-        entry.Failure = win::FileErrorText(win::NameTaken(err) ? "File exists:" : "Cannot create", entry.Target, err);
+        entry.Failure =
+            win::FileErrorText(win::NameTaken(err) ? "File exists:" : "Cannot create", entry.Target, err);
         return;
     }
     entry.Named = true;
@@ -310,8 +364,12 @@ void FileBatch::Place()
         entry.Handle.Reset();
     }
     CrashPoint("batch-synced");
+    s.Synced = true;
     bool named = false;
     for (auto& entry : s.Entries) {
+        if (entry.What == State::Kind::Rename) {
+            continue; // moved by DeleteSources(), after the caller's commit
+        }
         s.Name(entry);
         named = named || entry.Named;
     }
@@ -339,6 +397,24 @@ void FileBatch::DeleteLater(const std::filesystem::path& file)
 std::vector<std::filesystem::path> FileBatch::DeleteSources()
 {
     std::vector<std::filesystem::path> failed;
+    for (auto& entry : m_state->Entries) {
+        if (entry.What != State::Kind::Rename || entry.Named || !entry.Failure.empty()) {
+            continue;
+        }
+        if (!m_state->Synced) {
+            entry.Failure = "Not synced: " + PathToUtf8(entry.Hidden);
+            continue;
+        }
+        // Returns once the move is on the disk; never replaces a file.
+        if (!MoveFileExW(entry.Hidden.c_str(), entry.Target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            const DWORD err = GetLastError();
+            entry.Failure =
+                win::FileErrorText(win::NameTaken(err) ? "File exists:" : "Cannot move", entry.Target, err);
+            continue;
+        }
+        entry.Named = true;
+        CrashPoint("batch-moved");
+    }
     for (const auto& file : std::exchange(m_state->Deletions, {})) {
         const DWORD attributes = GetFileAttributesW(file.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||

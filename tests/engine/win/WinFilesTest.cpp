@@ -51,8 +51,8 @@ std::vector<std::string> AllNames(const fs::path& folder)
 // A handle another program would hold while it writes the file.
 HANDLE OpenForWriting(const fs::path& file)
 {
-    return CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 TEST(WinFileBatch, NamesComeAfterTheFlushNeverReplaceAFileAndWhatFailsLeavesNothing)
@@ -72,7 +72,8 @@ TEST(WinFileBatch, NamesComeAfterTheFlushNeverReplaceAFileAndWhatFailsLeavesNoth
     {
         FileBatch batch;
         std::string error;
-        const auto report = batch.StageCopy(in / PathFromUtf8("отчёт.txt"), out / PathFromUtf8("отчёт.txt"), &error);
+        const auto report =
+            batch.StageCopy(in / PathFromUtf8("отчёт.txt"), out / PathFromUtf8("отчёт.txt"), &error);
         ASSERT_TRUE(report) << error;
         EXPECT_FALSE(batch.StageCopy(in / PathFromUtf8("b.bin"), out / PathFromUtf8("b.bin"), &error));
         EXPECT_NE(error.find("File exists"), std::string::npos) << error;
@@ -87,8 +88,9 @@ TEST(WinFileBatch, NamesComeAfterTheFlushNeverReplaceAFileAndWhatFailsLeavesNoth
         batch.DeleteLater(in / PathFromUtf8("отчёт.txt"));
         EXPECT_TRUE(batch.DeleteSources().empty());
     }
-    EXPECT_EQ(g_points, (std::vector<std::string>{"batch-staged", "batch-staged", "batch-synced", "batch-linked",
-                                                  "batch-linked", "batch-named", "batch-deleted"}));
+    EXPECT_EQ(g_points,
+              (std::vector<std::string>{"batch-staged", "batch-staged", "batch-synced", "batch-linked",
+                                        "batch-linked", "batch-named", "batch-deleted"}));
     EXPECT_EQ(AllNames(out), (std::vector<std::string>{"b.bin", "d.txt", "отчёт.txt"}));
     EXPECT_EQ(ReadFile(out / PathFromUtf8("отчёт.txt")), "новый отчёт");
     EXPECT_EQ(ReadFile(out / PathFromUtf8("b.bin")), "kept");
@@ -134,6 +136,49 @@ TEST(WinFileBatch, TwoDownloadsThatAreOneFileHereNeverReplaceEachOther)
     EXPECT_TRUE(batch.Placed(again));
     EXPECT_EQ(ReadFile(folder / "Отчёт.txt"), "first");
     EXPECT_EQ(ReadFile(folder / "Старый.txt"), "newer");
+}
+
+// A delivery's rename: nothing moves before the sources' turn (after the caller's commit), a
+// name taken meanwhile (in another case, too) is never replaced, a read-only file arrives
+// writable, and a batch that ends without that turn leaves the file where it was.
+TEST(WinFileBatch, RenamesWaitForTheSourcesTurnAndNeverReplaceOrLoseAFile)
+{
+    TempFolder temp;
+    const fs::path folder = temp.Path();
+    const auto in = folder / "входящие";
+    fs::create_directories(in);
+    WriteFile(folder / PathFromUtf8("ответ.txt"), "delivered");
+    WriteFile(folder / "b.txt", "raced");
+    WriteFile(folder / "c.txt", "abandoned");
+    SetFileAttributesW((folder / PathFromUtf8("ответ.txt")).c_str(), FILE_ATTRIBUTE_READONLY);
+    PointRecorder points;
+    {
+        FileBatch batch;
+        const auto a = batch.StageRename(folder / PathFromUtf8("ответ.txt"), in / PathFromUtf8("ответ.txt"));
+        const auto b = batch.StageRename(folder / "b.txt", in / "b.txt");
+        ASSERT_TRUE(a && b);
+        batch.Place();
+        EXPECT_FALSE(batch.Placed(*a));
+        EXPECT_TRUE(AllNames(in).empty()) << "nothing moves at Place()";
+        WriteFile(in / "B.TXT", "someone else's");
+        EXPECT_TRUE(batch.DeleteSources().empty());
+        EXPECT_TRUE(batch.Placed(*a));
+        EXPECT_FALSE(batch.Placed(*b));
+        EXPECT_NE(batch.Failure(*b).find("File exists"), std::string::npos) << batch.Failure(*b);
+    }
+    EXPECT_EQ(g_points,
+              (std::vector<std::string>{"batch-staged", "batch-staged", "batch-synced", "batch-moved"}));
+    EXPECT_EQ(ReadFile(in / PathFromUtf8("ответ.txt")), "delivered");
+    EXPECT_EQ(GetFileAttributesW((in / PathFromUtf8("ответ.txt")).c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(ReadFile(folder / "b.txt"), "raced");
+    EXPECT_EQ(ReadFile(in / "B.TXT"), "someone else's");
+    {
+        FileBatch batch;
+        ASSERT_TRUE(batch.StageRename(folder / "c.txt", in / "c.txt"));
+        batch.Place(); // the commit fails: no sources' turn
+    }
+    EXPECT_EQ(ReadFile(folder / "c.txt"), "abandoned");
+    EXPECT_FALSE(fs::exists(in / "c.txt"));
 }
 
 TEST(WinFileSystem, AFileHeldByAnotherHandleIsStillOpenAndAReadOnlyOneIsSeen)
@@ -189,7 +234,8 @@ TEST(WinFileSystem, ListingsMovesAndDeletesSpeakUtf8AndKeepFoldersApart)
     std::string error;
     EXPECT_FALSE(MoveFileNoReplace(folder / "б.txt", folder / "a.txt", &error));
     EXPECT_EQ(ReadFile(folder / "a.txt"), "");
-    EXPECT_TRUE(MoveFileNoReplace(folder / "б.txt", folder / "папка" / PathFromUtf8("в.txt"), &error)) << error;
+    EXPECT_TRUE(MoveFileNoReplace(folder / "б.txt", folder / "папка" / PathFromUtf8("в.txt"), &error))
+        << error;
     EXPECT_EQ(ReadFile(folder / "папка" / PathFromUtf8("в.txt")), "12345");
     EXPECT_TRUE(DeleteFile(folder / "a.txt"));
     EXPECT_FALSE(DeleteFile(folder / "a.txt"));
