@@ -261,6 +261,28 @@ TEST_F(JournalRecords, ARecordThatFailsHalfWayLeavesNothingOfItselfAndTheBatchGo
               "0 4");
 }
 
+// When the batch cannot be given its earlier records back after a failed one (here the store
+// keeps refusing once a few rows were written), the batch holds nothing and says so: its later
+// records and its commit fail, so nothing that it describes is taken as journaled.
+TEST_F(JournalRecords, ABatchThatCannotBeRestoredAfterAFailedRecordFailsItsCommit)
+{
+    Reopen().Execute("CREATE TRIGGER refuse BEFORE INSERT ON LOG WHEN total_changes() >= 3 "
+                     "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    m_journal.Open(m_file);
+    m_journal.BeginBatch();
+    m_journal.AddJournalRecord("a.txt", "", JournalEvent::OutgoingFound);
+    EXPECT_THROW(m_journal.AddJournalRecord("b.txt", "", JournalEvent::OutgoingFound), std::runtime_error);
+    EXPECT_THROW(m_journal.AddJournalRecord("c.txt", "", JournalEvent::OutgoingFound), std::runtime_error);
+    try {
+        m_journal.CommitBatch();
+        ADD_FAILURE() << "the commit of a batch that lost its records succeeded";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("не восстановлены"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(m_journal.InBatch());
+    EXPECT_TRUE(m_journal.TodayRows().empty());
+}
+
 // A batch is one transaction: a view of the rows hears of them at the commit, in order; a
 // batch rolled back leaves nothing; a listing alone is a transaction of its own.
 TEST_F(JournalRecords, ABatchIsToldAtItsCommitAndARolledBackOneLeavesNothing)
