@@ -1,8 +1,8 @@
 // One batch of the exchange's files: the journal's transaction, the transfer counters, the
 // copies and downloads made durable together, and the steps that must wait until all of
-// that is on the disk (deleting sources, deleting files on the server). Paying the flushes
-// once per batch instead of once per file is what lets many small files go as fast as the
-// network carries them. Bounded in files, bytes and seconds, so a crash only ever costs a
+// that is on the disk (moving deliveries, deleting sources, deleting files on the server).
+// Paying the flushes once per batch instead of once per file is what lets many small files
+// go as fast as the network carries them. Bounded in files, bytes and seconds, so a crash only ever costs a
 // few seconds of work, which the next cycle does again. Made by the loops of FileMoves,
 // CryptCall, Outgoing and Incoming; UI thread only.
 #pragma once
@@ -57,10 +57,11 @@ public:
     void RequireNamed(FileBatch::Item item, std::string message, bool withReason = true);
 
     // The batch's copies and downloads on the disk with their names and folders, then the
-    // counters, then the journal's commit, then the deletions and the other steps. Throws
-    // when the files cannot be made durable (the journal's batch is then rolled back and
-    // nothing is deleted), when the commit fails (nothing is deleted) or, after all the
-    // rest, when a required item got no name or the counters could not be written. Runs once.
+    // counters, then the journal's commit, then the moves, the deletions and the other
+    // steps. Throws when the files cannot be made durable (the journal's batch is then rolled
+    // back and nothing is moved or deleted), when the commit fails (nothing is moved or
+    // deleted) or, after all the rest, when a required item got no name or the counters
+    // could not be written. Runs once.
     void Finish();
     // Finish() and a fresh batch after it.
     void Restart();

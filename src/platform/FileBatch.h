@@ -1,9 +1,9 @@
 // The files of one batch of work, made durable together: copies written without a flush
 // each and downloads written under a hidden name; then the data of all of them on the disk at
 // once (one sync per file system), then their names, then each folder flushed once; and,
-// after the caller has committed what it records of them, the sources deleted with each
-// source folder flushed once. So data is on the disk before its name and the name before
-// its source goes, at the price of a few flushes per batch. Owned by one batch of the
+// after the caller has committed what it records of them, the files to be moved renamed and
+// the sources deleted, with each folder flushed once. So data is on the disk before its name
+// and the name before its source goes, at the price of a few flushes per batch. Owned by one batch of the
 // engine (move-only); one thread at a time.
 #pragma once
 
