@@ -224,7 +224,18 @@ struct FileBatch::State
 
     void SyncData();
     void Name(Entry& entry);
+    // Takes a staged entry into the batch, its target reserved; returns its item.
+    FileBatch::Item Add(Entry entry, std::int64_t bytes);
 };
+
+FileBatch::Item FileBatch::State::Add(Entry entry, std::int64_t bytes)
+{
+    Targets.insert(entry.Target);
+    Bytes += bytes;
+    Entries.push_back(std::move(entry));
+    CrashPoint("batch-staged");
+    return Entries.size() - 1;
+}
 
 FileBatch::FileBatch()
     : m_state(std::make_unique<State>())
@@ -330,11 +341,7 @@ std::optional<FileBatch::Item> FileBatch::StageCopy(const std::filesystem::path&
         entry.Device = made.st_dev;
         entry.Target = target;
         guard.Path = nullptr;
-        s.Targets.insert(target);
-        s.Bytes += copied;
-        s.Entries.push_back(std::move(entry));
-        CrashPoint("batch-staged");
-        return s.Entries.size() - 1;
+        return s.Add(std::move(entry), copied);
     } catch (const std::exception& e) {
         SetError(error, e.what());
         return std::nullopt;
@@ -357,11 +364,7 @@ FileBatch::Item FileBatch::StageWritten(const std::filesystem::path& written,
     entry.Hidden = written;
     entry.Target = target;
     entry.Device = info.st_dev;
-    s.Targets.insert(target);
-    s.Bytes += static_cast<std::int64_t>(info.st_size);
-    s.Entries.push_back(std::move(entry));
-    CrashPoint("batch-staged");
-    return s.Entries.size() - 1;
+    return s.Add(std::move(entry), static_cast<std::int64_t>(info.st_size));
 }
 
 FileBatch::Moved FileBatch::StageMove(const std::filesystem::path& source,
@@ -433,11 +436,7 @@ std::optional<FileBatch::Item> FileBatch::StageRename(const std::filesystem::pat
     entry.Hidden = source;
     entry.Target = target;
     entry.Device = info.st_dev;
-    s.Targets.insert(target);
-    s.Bytes += static_cast<std::int64_t>(info.st_size);
-    s.Entries.push_back(std::move(entry));
-    CrashPoint("batch-staged");
-    return s.Entries.size() - 1;
+    return s.Add(std::move(entry), static_cast<std::int64_t>(info.st_size));
 }
 
 bool FileBatch::Reserves(const std::filesystem::path& target) const

@@ -87,7 +87,18 @@ struct FileBatch::State
     std::set<std::wstring> NamedFiles;
 
     void Name(Entry& entry);
+    // Takes a staged entry into the batch, its target reserved; returns its item.
+    FileBatch::Item Add(Entry entry, std::int64_t bytes);
 };
+
+FileBatch::Item FileBatch::State::Add(Entry entry, std::int64_t bytes)
+{
+    Targets.insert(entry.Target);
+    Bytes += bytes;
+    Entries.push_back(std::move(entry));
+    CrashPoint("batch-staged");
+    return Entries.size() - 1;
+}
 
 FileBatch::FileBatch()
     : m_state(std::make_unique<State>())
@@ -193,11 +204,7 @@ std::optional<FileBatch::Item> FileBatch::StageCopy(const std::filesystem::path&
                     &before.ftLastWriteTime);
         entry.Target = target;
         guard.Entry = nullptr;
-        s.Targets.insert(target);
-        s.Bytes += copied;
-        s.Entries.push_back(std::move(entry));
-        CrashPoint("batch-staged");
-        return s.Entries.size() - 1;
+        return s.Add(std::move(entry), copied);
     } catch (const std::exception& e) {
         SetError(error, e.what());
         return std::nullopt;
@@ -222,11 +229,7 @@ FileBatch::Item FileBatch::StageWritten(const std::filesystem::path& written,
     size.LowPart = data.nFileSizeLow;
     entry.Hidden = written;
     entry.Target = target;
-    s.Targets.insert(target);
-    s.Bytes += static_cast<std::int64_t>(size.QuadPart);
-    s.Entries.push_back(std::move(entry));
-    CrashPoint("batch-staged");
-    return s.Entries.size() - 1;
+    return s.Add(std::move(entry), static_cast<std::int64_t>(size.QuadPart));
 }
 
 FileBatch::Moved FileBatch::StageMove(const std::filesystem::path& source,
@@ -298,11 +301,7 @@ std::optional<FileBatch::Item> FileBatch::StageRename(const std::filesystem::pat
     entry.What = State::Kind::Rename;
     entry.Hidden = source;
     entry.Target = target;
-    s.Targets.insert(target);
-    s.Bytes += SizeOf(info);
-    s.Entries.push_back(std::move(entry));
-    CrashPoint("batch-staged");
-    return s.Entries.size() - 1;
+    return s.Add(std::move(entry), SizeOf(info));
 }
 
 bool FileBatch::Reserves(const std::filesystem::path& target) const
