@@ -16,7 +16,9 @@ disk_mount="$build/bench-disk"
 mounted=0
 cleanup() {
     if [[ $mounted -eq 1 ]]; then
-        umount "$disk_mount" || echo "bench: could not unmount $disk_mount" >&2
+        # Lazily when a program still has files there: it goes once they are closed.
+        umount "$disk_mount" 2>/dev/null || umount -l "$disk_mount" ||
+            echo "bench: could not unmount $disk_mount" >&2
     fi
     rmdir "$disk_mount" 2>/dev/null
     rm -f "$disk_image"
