@@ -6,6 +6,7 @@
 #include "journal/Journal.h"
 #include "platform/CrashPoint.h"
 
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
@@ -34,6 +35,7 @@ void ExchangeBatch::Begin()
     m_work = 0;
     m_bytes = 0;
     m_started = std::chrono::steady_clock::now();
+    m_mostFiles = FileBatch::MostFiles();
     m_finished = false;
     m_ctx.journal.BeginBatch();
     if (m_counters != nullptr) {
@@ -49,8 +51,9 @@ void ExchangeBatch::AddWork(std::int64_t bytes)
 
 bool ExchangeBatch::Full() const
 {
-    return m_work >= kMaxFiles || m_files.Files() >= 2 * kMaxFiles || m_bytes >= kMaxBytes ||
-           m_files.Bytes() >= kMaxBytes || std::chrono::steady_clock::now() - m_started >= kMaxDuration;
+    return m_work >= kMaxFiles || m_files.Files() >= std::min(2 * kMaxFiles, m_mostFiles) ||
+           m_bytes >= kMaxBytes || m_files.Bytes() >= kMaxBytes ||
+           std::chrono::steady_clock::now() - m_started >= kMaxDuration;
 }
 
 void ExchangeBatch::DeleteAfterCommit(const std::filesystem::path& source, Needs needs)

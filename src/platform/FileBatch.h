@@ -70,6 +70,9 @@ public:
 
     [[nodiscard]] std::size_t Files() const;
     [[nodiscard]] std::int64_t Bytes() const;
+    // How many files a batch may stage at most: each holds a descriptor until Place(), and
+    // the process may open only so many (on Linux often 1024 unless raised).
+    [[nodiscard]] static std::size_t MostFiles();
 
     // Syncs the data of every staged file (one syncfs per file system; a flush of each file
     // where that is not available, where one file is all there is, or where other programs

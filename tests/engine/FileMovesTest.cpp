@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <string_view>
+#include <sys/resource.h>
 
 namespace ornel::test
 {
@@ -236,6 +237,42 @@ TEST(FileMoves, MoveWithBackupWorksInBatchesAndMovesNothingBeforeEachCommit)
         EXPECT_EQ(rows.size(), n);
         EXPECT_EQ(rows.at("f7").BackupPath, g_archive.string() + "/f7");
     }
+}
+
+// Every staged file holds a descriptor until its batch is placed; where the process may open
+// only a few hundred files (1024 is a common default), batches stay below that instead of
+// failing the copies.
+TEST(FileMoves, BatchesStayWithinTheFilesTheProcessMayOpen)
+{
+    struct rlimit saved
+    {
+    };
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < 320) {
+        GTEST_SKIP() << "the hard limit of open files is below 320";
+    }
+    FilesFixture f;
+    const std::string box = f.Dir("PostBox/In");
+    const std::string from = f.Dir("Reciv/temp2");
+    f.layout.SetArcSend2((f.root / "Arc/Received").string());
+    const int files = 600;
+    for (int i = 0; i < files; ++i) {
+        WriteFile(fs::path(from) / ("f" + std::to_string(i)), std::to_string(i));
+    }
+    struct rlimit low = saved;
+    low.rlim_cur = 320;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::string failure;
+    try {
+        f.moves.MoveWithBackup(TransferDirection::Incoming, from, box);
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(failure, "");
+    EXPECT_TRUE(FilesFixture::FilesIn(from).empty());
+    EXPECT_EQ(FilesFixture::FilesIn(box).size(), static_cast<std::size_t>(files));
+    EXPECT_EQ(FilesFixture::FilesIn(f.layout.ArcSend2DayFolder()).size(), static_cast<std::size_t>(files));
 }
 
 TEST(FileMoves, MoveWithBackupIncomingWithAndWithoutArchive)

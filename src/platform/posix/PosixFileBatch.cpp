@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <set>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -452,6 +454,19 @@ std::size_t FileBatch::Files() const
 std::int64_t FileBatch::Bytes() const
 {
     return m_state->Bytes;
+}
+
+std::size_t FileBatch::MostFiles()
+{
+    struct rlimit limit
+    {
+    };
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return SIZE_MAX;
+    }
+    // The rest of the program (the window, sockets, the journal, the log) keeps its share.
+    const auto open = static_cast<std::size_t>(limit.rlim_cur);
+    return std::max<std::size_t>(open > 512 ? open - 256 : open / 2, 8) / 2;
 }
 
 void FileBatch::State::SyncData()

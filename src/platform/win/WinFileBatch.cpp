@@ -8,6 +8,7 @@
 #include "platform/PathText.h"
 #include "platform/win/FileHandle.h"
 
+#include <cstdint>
 #include <set>
 #include <stdexcept>
 #include <utility>
@@ -317,6 +318,11 @@ std::size_t FileBatch::Files() const
 std::int64_t FileBatch::Bytes() const
 {
     return m_state->Bytes;
+}
+
+std::size_t FileBatch::MostFiles()
+{
+    return SIZE_MAX; // handles are not counted against a limit of this size
 }
 
 void FileBatch::State::Name(Entry& entry)
