@@ -35,7 +35,6 @@ void ExchangeBatch::Begin()
     m_work = 0;
     m_bytes = 0;
     m_started = std::chrono::steady_clock::now();
-    m_mostFiles = FileBatch::MostFiles();
     m_finished = false;
     m_ctx.journal.BeginBatch();
     if (m_counters != nullptr) {
@@ -51,7 +50,7 @@ void ExchangeBatch::AddWork(std::int64_t bytes)
 
 bool ExchangeBatch::Full() const
 {
-    return m_work >= kMaxFiles || m_files.Files() >= std::min(2 * kMaxFiles, m_mostFiles) ||
+    return m_work >= kMaxFiles || m_files.Files() >= std::min(2 * kMaxFiles, FileBatch::MostFiles()) ||
            m_bytes >= kMaxBytes || m_files.Bytes() >= kMaxBytes ||
            std::chrono::steady_clock::now() - m_started >= kMaxDuration;
 }

@@ -95,7 +95,6 @@ private:
     std::size_t m_work = 0;
     std::int64_t m_bytes = 0;
     std::chrono::steady_clock::time_point m_started;
-    std::size_t m_mostFiles = 0; // staged files the process can hold open
     bool m_finished = false;
 };
 

@@ -128,6 +128,23 @@ Descriptor CreateUnnamed(const std::filesystem::path& folder, std::filesystem::p
     throw std::runtime_error("Cannot create a file in " + folder.string());
 }
 
+// Moves a file to a name that must not be taken: an exclusive rename, or, where the file
+// system has none, a second link and the old name's removal. Returns 0 or the error.
+int MoveNoReplace(const std::filesystem::path& source, const std::filesystem::path& target)
+{
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        return errno;
+    }
+    if (::link(source.c_str(), target.c_str()) != 0) {
+        return errno;
+    }
+    ::unlink(source.c_str());
+    return 0;
+}
+
 // Gives an unnamed inode (or a hidden file) the name `target` without replacing anything.
 int LinkNoReplace(int fd, const std::filesystem::path& hidden, const std::filesystem::path& target)
 {
@@ -142,43 +159,7 @@ int LinkNoReplace(int fd, const std::filesystem::path& hidden, const std::filesy
         // No /proc: the descriptor itself, which needs the right to link any open file.
         return ::linkat(fd, "", AT_FDCWD, target.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
     }
-    if (::link(hidden.c_str(), target.c_str()) == 0) {
-        ::unlink(hidden.c_str());
-        return 0;
-    }
-    const int err = errno;
-    if (err != EPERM && err != EOPNOTSUPP) {
-        return err;
-    }
-    // File systems without hard links: an exclusive rename keeps "never replace".
-    return ::renameat2(AT_FDCWD, hidden.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
-}
-
-// Moves a file to a name that must not be taken. Where the file system cannot rename
-// without replacing, a second link and the old name's removal do the same; where it has no
-// links either, a rename once the name is seen free.
-int MoveNoReplace(const std::filesystem::path& source, const std::filesystem::path& target)
-{
-    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
-        return 0;
-    }
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
-        return errno;
-    }
-    if (::link(source.c_str(), target.c_str()) == 0) {
-        ::unlink(source.c_str());
-        return 0;
-    }
-    if (errno != EPERM && errno != EOPNOTSUPP) {
-        return errno;
-    }
-    struct stat existing
-    {
-    };
-    if (::lstat(target.c_str(), &existing) == 0) {
-        return EEXIST;
-    }
-    return ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+    return MoveNoReplace(hidden, target);
 }
 
 // Flushes a folder's entries. A folder that cannot be flushed at all (EINVAL: the file
