@@ -7,8 +7,10 @@
 // and each half split into its steps by the moments of its own log lines. The same FTP
 // commands by the bare client with nothing else to do show what the wire alone allows; the
 // search for a leftover upload is timed apart, as the server pays for it by reading its
-// whole folder each time, so its share grows with the files waiting there. Then the copies,
-// the counters and the open-file test timed on their own, per file. Needs root (vsftpd).
+// whole folder each time, so its share grows with the files waiting there. The processor
+// time of the agent's cycle and of lftp's run, per file, shows how much of the difference is
+// the agent's own work where the processors are few. Then the copies, the counters and the
+// open-file test timed on their own, per file. Needs root (vsftpd).
 #include "BenchEngine.h"
 #include "CallMeter.h"
 #include "DelayRelay.h"
@@ -26,6 +28,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -76,15 +79,35 @@ int CountIn(const fs::path& folder)
     return n;
 }
 
-double RunLftp(int port, const RealFtpServer& server, const std::string& commands)
+// Processor time (user and system, seconds) used so far by this thread (the agent runs its
+// cycle on it; the relay has a thread of its own), or by the children it has waited for.
+double ProcessorSeconds(int who)
+{
+    rusage usage{};
+    ::getrusage(who, &usage);
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// lftp's time (-1 when it failed) and its processor time, through the shell that ran it.
+struct LftpRun
+{
+    double Seconds = -1;
+    double Processor = 0;
+};
+
+LftpRun RunLftp(int port, const RealFtpServer& server, const std::string& commands)
 {
     const std::string line = "lftp -u " + server.User() + "," + server.Password() + " -p " +
                              std::to_string(port) +
                              " -e 'set ftp:passive-mode on; set cmd:fail-exit yes; set net:max-retries 1; " +
                              commands + "; bye' 127.0.0.1 >/dev/null 2>&1";
     int status = 0;
+    const double before = ProcessorSeconds(RUSAGE_CHILDREN);
     const double t = Seconds([&] { status = std::system(line.c_str()); });
-    return status == 0 ? t : -1;
+    return LftpRun{status == 0 ? t : -1, ProcessorSeconds(RUSAGE_CHILDREN) - before};
 }
 
 // One direction of one run: the agent's cycle and lftp's transfer of as many files.
@@ -93,6 +116,9 @@ struct Direction
     double Cycle = 0;
     bool Ok = false;
     double Lftp = -1;
+    // Processor time, user and system: the agent's in its cycle, lftp's in its run (seconds).
+    double Processor = 0;
+    double LftpProcessor = 0;
     std::int64_t Flushes = 0;
     double FlushSeconds = 0;
     double LongestFlush = 0;
@@ -182,7 +208,9 @@ Direction MeasureCycle(BenchEngine& engine, void (ExchangeCycle::*cycle)())
     engine.log.SetEcho([&lines](const std::string& line) {
         lines.push_back(LoggedLine{std::chrono::steady_clock::now(), line});
     });
+    const double processor = ProcessorSeconds(RUSAGE_THREAD);
     d.Cycle = Seconds([&] { (engine.cycle.*cycle)(); });
+    d.Processor = ProcessorSeconds(RUSAGE_THREAD) - processor;
     engine.log.SetEcho({});
     SplitSteps(d, lines, cycle == &ExchangeCycle::RunSendReceive);
     const CallFigures after = CallsSoFar();
@@ -284,13 +312,18 @@ Exchange RunExchange(const fs::path& base, const fs::path& serverRoot, const Rea
     MakeFiles(engine.settings.PostBoxOut, files);
     x.Send = MeasureCycle(engine, &ExchangeCycle::RunSendReceive);
     x.Send.Ok = !engine.cycle.LastCycleFailed() && CountIn(serverRoot / (tag + "In")) == files;
-    x.Send.Lftp = RunLftp(port, server, "cd " + tag + "LftpIn; mput " + (work / "lftp-up").string() + "/*");
+    const LftpRun put =
+        RunLftp(port, server, "cd " + tag + "LftpIn; mput " + (work / "lftp-up").string() + "/*");
+    x.Send.Lftp = put.Seconds;
+    x.Send.LftpProcessor = put.Processor;
 
     engine.layout.SetFtpOut(tag + "Out");
     x.Receive = MeasureCycle(engine, &ExchangeCycle::RunReceiveSend);
     x.Receive.Ok = !engine.cycle.LastCycleFailed() && CountIn(engine.settings.PostBoxIn) == files;
-    x.Receive.Lftp =
+    const LftpRun get =
         RunLftp(port, server, "lcd " + (work / "lftp-down").string() + "; cd " + tag + "LftpOut; mget -E *");
+    x.Receive.Lftp = get.Seconds;
+    x.Receive.LftpProcessor = get.Processor;
     try {
         x.Bare = MeasureWire(port, server, work, tag + "WireIn", tag + "WireOut", files);
     } catch (const std::exception& e) {
@@ -346,6 +379,16 @@ void PrintExchange(const char* title, const Exchange& x)
     costs("    send", x.Send);
     costs("    receive", x.Receive);
     std::printf("    (longest: the longest single flush call of the cycle, ms, not per file)\n");
+    // Where the agent's own work goes beside lftp's: on a machine with few processors the
+    // server, the agent and the system's network share them.
+    std::printf("  processor time per file (ms, user + system; %ld processors):  %8s %8s\n",
+                ::sysconf(_SC_NPROCESSORS_ONLN), "agent", "lftp");
+    const auto processor = [&](const char* what, const Direction& d) {
+        std::printf("  %-60s %8.3f %8.3f\n", what, 1e3 * d.Processor / x.Files,
+                    1e3 * d.LftpProcessor / x.Files);
+    };
+    processor("    send", x.Send);
+    processor("    receive", x.Receive);
     std::printf("  per file, the half's steps (ms):          %8s %8s %8s\n", "move", "crypt", "transfer");
     const auto steps = [&](const char* what, const Direction& d) {
         const auto ms = [&](double seconds) { return seconds < 0 ? -1.0 : 1e3 * seconds / x.Files; };
