@@ -10,11 +10,17 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <string_view>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -61,6 +67,35 @@ public:
     PointHook(const PointHook&) = delete;
     PointHook& operator=(const PointHook&) = delete;
 };
+
+#if defined(__x86_64__)
+constexpr std::uint32_t kAuditArch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+constexpr std::uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
+#else
+constexpr std::uint32_t kAuditArch = 0;
+#endif
+
+// From here on this process's exclusive renames fail with EINVAL, as they do on network
+// shares (SMB, NFS) and older file systems. False when the filter cannot be set.
+bool RefuseExclusiveRenames()
+{
+    if (kAuditArch == 0) {
+        return false;
+    }
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kAuditArch, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_renameat2, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EINVAL & SECCOMP_RET_DATA)),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
 
 } // namespace
 
@@ -222,6 +257,71 @@ TEST(FileBatch, RenamesWaitForTheSourcesTurnAndNeverReplaceOrLoseAFile)
         EXPECT_NE(error.find("device"), std::string::npos) << error;
         EXPECT_EQ(ReadFile(t / "c"), "abandoned");
     }
+}
+
+// Where the file system has no exclusive rename, a delivery is linked under its new name and
+// unlinked from the old one, a move becomes a copy, and still no name is ever replaced.
+TEST(FileBatch, WithoutAnExclusiveRenameNothingIsReplacedOrLost)
+{
+    TempFolder t;
+    fs::create_directory(t / "in");
+    fs::create_directory(t / "out");
+    WriteFile(t / "a", "delivered");
+    WriteFile(t / "b", "raced");
+    WriteFile(t / "c", "moved");
+    WriteFile(t / "d", "staying");
+    WriteFile(t / "out" / "d", "already there");
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // No test macros here: the child tells what it found by its exit code.
+        if (!RefuseExclusiveRenames()) {
+            ::_exit(10);
+        }
+        if (::renameat2(AT_FDCWD, (t / "c").c_str(), AT_FDCWD, (t / "c2").c_str(), RENAME_NOREPLACE) == 0 ||
+            errno != EINVAL) {
+            ::_exit(11);
+        }
+        try {
+            FileBatch batch;
+            const auto a = batch.StageRename(t / "a", t / "in" / "a");
+            const auto b = batch.StageRename(t / "b", t / "in" / "b");
+            std::optional<FileBatch::Item> c;
+            std::optional<FileBatch::Item> d;
+            if (!a || !b || batch.StageMove(t / "c", t / "out" / "c", c) != FileBatch::Moved::Copied || !c ||
+                batch.StageMove(t / "d", t / "out" / "d", d) == FileBatch::Moved::Renamed) {
+                ::_exit(12);
+            }
+            batch.Place();
+            if (!batch.Placed(*c) || (d && batch.Placed(*d))) {
+                ::_exit(13);
+            }
+            WriteFile(t / "in" / "b", "someone else's"); // taken between the commit and the move
+            (void)batch.DeleteSources();
+            ::_exit(batch.Placed(*a) && !batch.Placed(*b) ? 0 : 14);
+        } catch (...) {
+            ::_exit(15);
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 10) {
+        GTEST_SKIP() << "no seccomp filter here to take the exclusive rename away";
+    }
+    ASSERT_EQ(WEXITSTATUS(status), 0)
+        << "10 no filter, 11 rename not refused, 12 staging, 13 copies, 14 moves";
+    EXPECT_EQ(ReadFile(t / "in" / "a"), "delivered");
+    EXPECT_FALSE(fs::exists(t / "a")) << "moved, not copied";
+    EXPECT_EQ(ReadFile(t / "b"), "raced") << "the move that found its name taken left the file";
+    EXPECT_EQ(ReadFile(t / "in" / "b"), "someone else's");
+    EXPECT_EQ(ReadFile(t / "out" / "c"), "moved");
+    EXPECT_EQ(ReadFile(t / "c"), "moved") << "a move that became a copy leaves the source to its caller";
+    EXPECT_EQ(ReadFile(t / "out" / "d"), "already there");
+    EXPECT_EQ(ReadFile(t / "d"), "staying");
+    EXPECT_EQ(AllNames(t / "in"), (std::vector<std::string>{"a", "b"})) << "nothing hidden stays";
+    EXPECT_EQ(AllNames(t / "out"), (std::vector<std::string>{"c", "d"}));
 }
 
 // A process killed at any point of a batch leaves every name either absent or complete, and
