@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 #include <thread>
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace ornel::test
 {
@@ -83,4 +87,33 @@ TEST(Socket, AReceiveTimeoutEndsAWaitForAPeerThatSaysNothing)
 }
 
 } // namespace
+#ifndef _WIN32
+// A test that starts a server program holds its port from every other test of the run.
+TEST(LoopbackPorts, AServerPortIsHeldFromTheTestsRunningBeside)
+{
+    const int held = ReservedServerPort();
+    EXPECT_GE(held, 30000);
+    EXPECT_LT(held, 32768) << "below the ports of outgoing connections";
+    EXPECT_FALSE(ReserveServerPort(held)) << "nor given twice in one process";
+    Socket listener = Socket::CreateTcp();
+    listener.Bind("127.0.0.1", 0);
+    listener.Listen(1);
+    EXPECT_FALSE(ReserveServerPort(listener.LocalPort())) << "a port another program listens on";
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // No test macros here: the exit code tells.
+        if (ReserveServerPort(held)) {
+            ::_exit(1);
+        }
+        ::_exit(ReservedServerPort() != held ? 0 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the port held here was taken by another process";
+}
+#endif
+
 } // namespace ornel::test

@@ -171,7 +171,7 @@ std::unique_ptr<RealFtpServer> RealFtpServer::Prepare(const std::filesystem::pat
     server->m_user = user;
     server->m_password = password;
     server->m_workDir = MakeWorkDir(server->m_workDirLock);
-    server->m_port = FreeLoopbackPort();
+    server->m_port = ReservedServerPort();
     return server;
 }
 

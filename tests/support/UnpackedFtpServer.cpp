@@ -126,7 +126,7 @@ std::unique_ptr<UnpackedFtpServer> UnpackedFtpServer::Start(Kind kind, const fs:
 {
     std::unique_ptr<UnpackedFtpServer> server(new UnpackedFtpServer());
     HandOver(root, Nobody());
-    server->m_port = FreeLoopbackPort();
+    server->m_port = ReservedServerPort();
     if (kind == Kind::PureFtpd) {
         server->StartPureFtpd(unpacked, root);
     } else {
