@@ -23,10 +23,27 @@ PASSWORD = "rig-password"
 DIES_WITH_US = ["/usr/bin/setpriv", "--pdeathsig", "KILL", "--"] if os.access("/usr/bin/setpriv", os.X_OK) else []
 
 
+# Ports for the servers the harness starts: below the ports the system gives outgoing
+# connections, each held by an abstract socket of its name for as long as the harness runs,
+# as the C++ tests hold theirs.
+_held_ports = []
+
+
 def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    start = random.SystemRandom().randrange(2700)  # leaves the seeded sequence of the campaigns alone
+    for i in range(2700):
+        port = 30000 + (start + i) % 2700
+        name = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        try:
+            name.bind("\0ornel-ftp-test-port-%d" % port)
+            with socket.socket() as probe:
+                probe.bind(("127.0.0.1", port))
+        except OSError:
+            name.close()
+            continue
+        _held_ports.append(name)
+        return port
+    raise RuntimeError("no free loopback port between 30000 and 32699")
 
 
 def wait_port(port, seconds=10.0):
