@@ -3,8 +3,8 @@
 // once (one sync per file system), then their names, then each folder flushed once; and,
 // after the caller has committed what it records of them, the files to be moved renamed and
 // the sources deleted, with each folder flushed once. So data is on the disk before its name
-// and the name before its source goes, at the price of a few flushes per batch. Owned by one batch of the
-// engine (move-only); one thread at a time.
+// and the name before its source goes, at the price of a few flushes per batch. Owned by one
+// batch of the engine (move-only); one thread at a time.
 #pragma once
 
 #include "platform/FileSystem.h"

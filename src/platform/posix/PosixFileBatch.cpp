@@ -207,6 +207,10 @@ struct FileBatch::State
 
     void SyncData();
     void Name(Entry& entry);
+    // After the caller's commit: moves a staged rename to its target, never replacing a file.
+    void Move(Entry& entry);
+    // Marks the entry named, or keeps why it is not (`err` set) after `failing`.
+    bool Settle(Entry& entry, int err, const char* failing);
     // Takes a staged entry into the batch, its target reserved; returns its item.
     FileBatch::Item Add(Entry entry, std::int64_t bytes);
 };
@@ -487,6 +491,16 @@ void FileBatch::State::SyncData()
     }
 }
 
+bool FileBatch::State::Settle(Entry& entry, int err, const char* failing)
+{
+    if (err != 0) {
+        entry.Failure = ErrnoText(err == EEXIST ? "File exists:" : failing, entry.Target, err);
+        return false;
+    }
+    entry.Named = true;
+    return true;
+}
+
 void FileBatch::State::Name(Entry& entry)
 {
     int err = 0;
@@ -496,12 +510,20 @@ void FileBatch::State::Name(Entry& entry)
         err = LinkNoReplace(entry.Fd.Get(), entry.Hidden, entry.Target);
     }
     entry.Fd.Reset();
-    if (err != 0) {
-        entry.Failure = ErrnoText(err == EEXIST ? "File exists:" : "Cannot create", entry.Target, err);
+    if (Settle(entry, err, "Cannot create")) {
+        CrashPoint("batch-linked");
+    }
+}
+
+void FileBatch::State::Move(Entry& entry)
+{
+    if (!Synced) {
+        entry.Failure = "Not synced: " + entry.Hidden.string();
         return;
     }
-    entry.Named = true;
-    CrashPoint("batch-linked");
+    if (Settle(entry, MoveNoReplace(entry.Hidden, entry.Target), "Cannot move")) {
+        CrashPoint("batch-moved");
+    }
 }
 
 void FileBatch::Place()
@@ -559,18 +581,11 @@ std::vector<std::filesystem::path> FileBatch::DeleteSources()
         if (entry.What != State::Kind::Rename || entry.Named || !entry.Failure.empty()) {
             continue;
         }
-        if (!m_state->Synced) {
-            entry.Failure = "Not synced: " + entry.Hidden.string();
-            continue;
+        m_state->Move(entry);
+        if (entry.Named) {
+            folders.insert(FolderOf(entry.Hidden));
+            folders.insert(FolderOf(entry.Target));
         }
-        if (const int err = MoveNoReplace(entry.Hidden, entry.Target); err != 0) {
-            entry.Failure = ErrnoText(err == EEXIST ? "File exists:" : "Cannot move", entry.Target, err);
-            continue;
-        }
-        entry.Named = true;
-        folders.insert(FolderOf(entry.Hidden));
-        folders.insert(FolderOf(entry.Target));
-        CrashPoint("batch-moved");
     }
     for (const auto& file : std::exchange(m_state->Deletions, {})) {
         struct stat info

@@ -88,6 +88,11 @@ struct FileBatch::State
     std::set<std::wstring> NamedFiles;
 
     void Name(Entry& entry);
+    // After the caller's commit: moves a staged rename to its target, never replacing a file.
+    void Move(Entry& entry);
+    // Moves the entry's file to its target, once the move is on the disk; or keeps why not
+    // (after `failing`).
+    bool MoveToTarget(Entry& entry, DWORD flags, const char* failing);
     // Takes a staged entry into the batch, its target reserved; returns its item.
     FileBatch::Item Add(Entry entry, std::int64_t bytes);
 };
@@ -334,17 +339,33 @@ void FileBatch::State::Name(Entry& entry)
         entry.Failure = win::FileErrorText("File exists:", entry.Target, ERROR_FILE_EXISTS);
         return;
     }
-    const DWORD flags =
-        MOVEFILE_WRITE_THROUGH | (entry.What == Kind::Written ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!MoveFileExW(entry.Hidden.c_str(), entry.Target.c_str(), flags)) {
-        const DWORD err = GetLastError();
-        entry.Failure =
-            win::FileErrorText(win::NameTaken(err) ? "File exists:" : "Cannot create", entry.Target, err);
+    if (MoveToTarget(entry, entry.What == Kind::Written ? MOVEFILE_REPLACE_EXISTING : 0, "Cannot create")) {
+        NamedFiles.insert(key);
+        CrashPoint("batch-linked");
+    }
+}
+
+void FileBatch::State::Move(Entry& entry)
+{
+    if (!Synced) {
+        entry.Failure = "Not synced: " + PathToUtf8(entry.Hidden);
         return;
     }
+    // Without MOVEFILE_REPLACE_EXISTING: never replaces a file.
+    if (MoveToTarget(entry, 0, "Cannot move")) {
+        CrashPoint("batch-moved");
+    }
+}
+
+bool FileBatch::State::MoveToTarget(Entry& entry, DWORD flags, const char* failing)
+{
+    if (!MoveFileExW(entry.Hidden.c_str(), entry.Target.c_str(), MOVEFILE_WRITE_THROUGH | flags)) {
+        const DWORD err = GetLastError();
+        entry.Failure = win::FileErrorText(win::NameTaken(err) ? "File exists:" : failing, entry.Target, err);
+        return false;
+    }
     entry.Named = true;
-    NamedFiles.insert(key);
-    CrashPoint("batch-linked");
+    return true;
 }
 
 void FileBatch::Place()
@@ -403,22 +424,9 @@ std::vector<std::filesystem::path> FileBatch::DeleteSources()
 {
     std::vector<std::filesystem::path> failed;
     for (auto& entry : m_state->Entries) {
-        if (entry.What != State::Kind::Rename || entry.Named || !entry.Failure.empty()) {
-            continue;
+        if (entry.What == State::Kind::Rename && !entry.Named && entry.Failure.empty()) {
+            m_state->Move(entry);
         }
-        if (!m_state->Synced) {
-            entry.Failure = "Not synced: " + PathToUtf8(entry.Hidden);
-            continue;
-        }
-        // Returns once the move is on the disk; never replaces a file.
-        if (!MoveFileExW(entry.Hidden.c_str(), entry.Target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-            const DWORD err = GetLastError();
-            entry.Failure =
-                win::FileErrorText(win::NameTaken(err) ? "File exists:" : "Cannot move", entry.Target, err);
-            continue;
-        }
-        entry.Named = true;
-        CrashPoint("batch-moved");
     }
     for (const auto& file : std::exchange(m_state->Deletions, {})) {
         const DWORD attributes = GetFileAttributesW(file.c_str());
