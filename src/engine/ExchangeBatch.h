@@ -2,9 +2,9 @@
 // copies and downloads made durable together, and the steps that must wait until all of
 // that is on the disk (moving deliveries, deleting sources, deleting files on the server).
 // Paying the flushes once per batch instead of once per file is what lets many small files
-// go as fast as the network carries them. Bounded in files, bytes and seconds, so a crash only ever costs a
-// few seconds of work, which the next cycle does again. Made by the loops of FileMoves,
-// CryptCall, Outgoing and Incoming; UI thread only.
+// go as fast as the network carries them. Bounded in files, bytes and seconds, so a crash
+// only ever costs a few seconds of work, which the next cycle does again. Made by the loops
+// of FileMoves, CryptCall, Outgoing and Incoming; UI thread only.
 #pragma once
 
 #include "platform/FileBatch.h"

@@ -94,17 +94,17 @@ TEST(LoopbackPorts, AServerPortIsHeldFromTheTestsRunningBeside)
     const int held = ReservedServerPort();
     EXPECT_GE(held, 30000);
     EXPECT_LT(held, 32768) << "below the ports of outgoing connections";
-    EXPECT_FALSE(ReserveServerPort(held)) << "nor given twice in one process";
+    EXPECT_FALSE(HoldServerPort(held)) << "nor given twice in one process";
     Socket listener = Socket::CreateTcp();
     listener.Bind("127.0.0.1", 0);
     listener.Listen(1);
-    EXPECT_FALSE(ReserveServerPort(listener.LocalPort())) << "a port another program listens on";
+    EXPECT_FALSE(HoldServerPort(listener.LocalPort())) << "a port another program listens on";
     std::fflush(nullptr);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         // No test macros here: the exit code tells.
-        if (ReserveServerPort(held)) {
+        if (HoldServerPort(held)) {
             ::_exit(1);
         }
         ::_exit(ReservedServerPort() != held ? 0 : 2);

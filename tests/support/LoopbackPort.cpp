@@ -36,7 +36,7 @@ constexpr int kServerPorts = 2700;
 
 // Takes the port's name in the abstract socket namespace: one holder at a time on this
 // machine, let go when the descriptor closes. -1 when another process holds it.
-int HoldPortName(int port)
+int TakePortName(int port)
 {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
@@ -60,9 +60,9 @@ std::vector<int> g_held; // the names taken, kept until the process ends
 
 } // namespace
 
-bool ReserveServerPort(int port)
+bool HoldServerPort(int port)
 {
-    const int name = HoldPortName(port);
+    const int name = TakePortName(port);
     if (name < 0) {
         return false;
     }
@@ -87,7 +87,7 @@ int ReservedServerPort()
     for (int i = 0; i < kServerPorts; ++i) {
         const int port =
             kFirstServerPort + static_cast<int>((seed + static_cast<unsigned>(i)) % kServerPorts);
-        if (ReserveServerPort(port)) {
+        if (HoldServerPort(port)) {
             return port;
         }
     }

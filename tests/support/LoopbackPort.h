@@ -16,7 +16,7 @@ namespace ornel::test
 // theirs by an abstract socket named after the port.
 [[nodiscard]] int ReservedServerPort();
 // Takes `port` as ReservedServerPort does, when it is free and no other process holds it.
-[[nodiscard]] bool ReserveServerPort(int port);
+[[nodiscard]] bool HoldServerPort(int port);
 #endif
 
 } // namespace ornel::test
