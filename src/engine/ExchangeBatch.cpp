@@ -3,6 +3,7 @@
 #include "engine/Counters.h"
 #include "engine/EngineContext.h"
 #include "engine/EventLog.h"
+#include "ftp/FtpClient.h"
 #include "journal/Journal.h"
 #include "platform/CrashPoint.h"
 
@@ -96,9 +97,11 @@ void ExchangeBatch::Finish()
             }
         }
     };
-    // Data on the disk before its name, names before the journal says they are there.
+    // Data on the disk before its name, names before the journal says they are there. In the
+    // tray application the flushes run on the FTP client's thread: the cycle waits here, and
+    // the events the window serves meanwhile start no other work on these files.
     try {
-        m_files.Place();
+        m_ctx.ftp.RunOnCallThread([this] { m_files.Place(); });
     } catch (const std::exception& e) {
         // The files are counted all the same, as they are before any transfer.
         flushCounters();
@@ -119,7 +122,7 @@ void ExchangeBatch::Finish()
         }
     }
     // A source that cannot be deleted is taken up again by the next cycle.
-    (void)m_files.DeleteSources();
+    m_ctx.ftp.RunOnCallThread([this] { (void)m_files.DeleteSources(); });
     for (const Deferred& d : m_deferred) {
         if (d.Step && AllNamed(d.Items)) {
             d.Step();

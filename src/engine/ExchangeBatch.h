@@ -4,7 +4,9 @@
 // Paying the flushes once per batch instead of once per file is what lets many small files
 // go as fast as the network carries them. Bounded in files, bytes and seconds, so a crash
 // only ever costs a few seconds of work, which the next cycle does again. Made by the loops
-// of FileMoves, CryptCall, Outgoing and Incoming; UI thread only.
+// of FileMoves, CryptCall, Outgoing and Incoming; UI thread only, though the flushes of its
+// files and of its journal transaction run wherever the FTP client runs its network
+// operations.
 #pragma once
 
 #include "platform/FileBatch.h"

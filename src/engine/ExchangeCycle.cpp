@@ -10,6 +10,7 @@
 #include "engine/Notifications.h"
 #include "engine/TransferDirection.h"
 #include "ftp/FtpClient.h"
+#include "journal/Journal.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/EventLoop.h"
@@ -36,7 +37,12 @@ ExchangeCycle::ExchangeCycle(EngineContext& ctx, const CycleParts& parts, Automa
     , m_automation(automation)
     , m_outgoing(ctx, parts.layout, parts.moves, parts.counters, m_state)
     , m_incoming(ctx, parts.layout, parts.moves, parts.counters, parts.notifications, m_state)
-{}
+{
+    // A commit waits for the disk as long as a batch's flushes do: it runs where the FTP
+    // client runs its calls, off the window's thread in the tray application.
+    m_ctx.journal.SetCommitAside(
+        [&ftp = m_ctx.ftp](const std::function<void()>& commit) { ftp.RunOnCallThread(commit); });
+}
 
 void ExchangeCycle::BindFtpEvents()
 {

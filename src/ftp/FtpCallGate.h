@@ -1,8 +1,9 @@
 // Where the FTP client runs its network operations. Without a gate they run on the
 // caller's thread and block it; the tray application installs one for the length of a
 // cycle that runs them on a thread of their own while the UI thread goes on serving its
-// events, and brings the client's events back to the UI thread. Implementations say which
-// thread may call what.
+// events, and brings the client's events back to the UI thread. The cycle's batches of files
+// make their files durable through the same gate, as a flush can wait as long as a transfer
+// on a busy disk. Implementations say which thread may call what.
 #pragma once
 
 #include <functional>

@@ -115,6 +115,13 @@ bool FtpClient::Gated(const std::function<void()>& call)
     return true;
 }
 
+void FtpClient::RunOnCallThread(const std::function<void()>& work)
+{
+    if (!Gated(work)) {
+        work();
+    }
+}
+
 bool FtpClient::Connected()
 {
     bool connected{};

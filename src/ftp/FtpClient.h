@@ -76,6 +76,10 @@ public:
     // Network operations go through `gate` while one is set (see FtpCallGate); null runs
     // them on the caller's thread. Set and cleared only while no operation is under way.
     void SetCallGate(FtpCallGate* gate) { m_gate = gate; }
+    // Runs `work` where the network operations run: through the gate while one is set, else
+    // here. For the cycle's other long waits, the flushes of its batches of files, so that
+    // they keep the window as alive as a transfer does.
+    void RunOnCallThread(const std::function<void()>& work);
 
     std::function<void(FtpStatus status, const std::string& text)> OnStatus;
     std::function<void()> OnDisconnected;

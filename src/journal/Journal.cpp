@@ -2,6 +2,7 @@
 
 #include "journal/JournalText.h"
 #include "journal/SqlConnection.h"
+#include "platform/CrashPoint.h"
 #include "platform/FileBatch.h"
 #include "platform/FileSystem.h"
 #include "platform/PathText.h"
@@ -438,14 +439,22 @@ void Journal::CommitBatch()
     // described must not be taken as journaled.
     if (!lost.empty())
         throw std::runtime_error(lost);
-    try {
-        Connection().Execute("COMMIT");
-    } catch (...) {
-        // A commit that failed may leave the transaction open; nothing of it is kept.
-        if (m_db)
-            m_db->RollbackQuietly();
-        throw;
-    }
+    const auto commit = [this] {
+        const std::lock_guard use(m_use);
+        CrashPoint("batch-committing");
+        try {
+            Connection().Execute("COMMIT");
+        } catch (...) {
+            // A commit that failed may leave the transaction open; nothing of it is kept.
+            if (m_db)
+                m_db->RollbackQuietly();
+            throw;
+        }
+    };
+    if (m_commitAside)
+        m_commitAside(commit);
+    else
+        commit();
     if (m_onRecorded) {
         for (const std::string& name : names)
             m_onRecorded(name);
@@ -464,6 +473,7 @@ void Journal::RollbackBatch()
 
 std::vector<FileListRow> Journal::TodayRows()
 {
+    const std::lock_guard use(m_use);
     std::vector<FileListRow> rows;
     if (!m_db)
         return rows;
@@ -487,6 +497,7 @@ void Journal::Change(std::function<void()> change)
 
 void Journal::UpdateRow(const FileListRow& row)
 {
+    const std::lock_guard use(m_use);
     Change([this, row] {
         SqlConnection& db = Connection();
         SqlStatement update(db, "UPDATE FileList SET FileName=?, BackupPathCrypt=?, BackupPath=?, "
@@ -500,6 +511,7 @@ void Journal::UpdateRow(const FileListRow& row)
 
 std::int64_t Journal::InsertRow(const FileListRow& row)
 {
+    const std::lock_guard use(m_use);
     const double dateAdd = row.DateAdd == 0 ? m_clock.Now() : row.DateAdd;
     Change([this, row, dateAdd] {
         SqlStatement insert(Connection(), "INSERT INTO FileList (FileName, BackupPathCrypt, BackupPath, "
@@ -512,6 +524,7 @@ std::int64_t Journal::InsertRow(const FileListRow& row)
 
 void Journal::DeleteRow(std::int64_t id)
 {
+    const std::lock_guard use(m_use);
     // The row's LOG events stay: events are purged by their own time.
     Change([this, id] {
         SqlStatement remove(Connection(), "DELETE FROM FileList WHERE ID=?");

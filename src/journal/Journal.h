@@ -1,6 +1,7 @@
 // The file journal: one SQLCipher file with the tables FileList and LOG, one FileList row
 // per file name and day and one LOG row per reported step. Owned by the application
-// (opened at start-up, closed at exit); UI thread only.
+// (opened at start-up, closed at exit); UI thread only, but for a batch's commit, which
+// its caller may run elsewhere.
 #pragma once
 
 #include "platform/Clock.h"
@@ -10,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -91,6 +93,13 @@ public:
     void RollbackBatch();
     [[nodiscard]] bool InBatch() const { return m_inBatch; }
 
+    // Where a batch's commit, whose flush can wait long on a busy disk, runs: `aside` is
+    // given the commit and runs it to its end (the tray application: on the FTP client's
+    // thread during a cycle). The grid's row calls below wait for a commit under way. Unset,
+    // the commit runs on the caller's thread.
+    using Aside = std::function<void(const std::function<void()>& commit)>;
+    void SetCommitAside(Aside aside) { m_commitAside = std::move(aside); }
+
     // Runs after each record has been committed, with the file's name, so that a view of
     // the rows can show it at once; for a batch, at its commit, once per record in order.
     void SetOnRecorded(std::function<void(const std::string& fileName)> onRecorded)
@@ -130,6 +139,7 @@ private:
     const Clock& m_clock;
     std::function<void(const std::string&)> m_setTitle;
     std::function<void(const std::string&)> m_onRecorded;
+    Aside m_commitAside;
     std::filesystem::path m_file;
     std::unique_ptr<SqlConnection> m_db;
     std::map<const char*, std::unique_ptr<SqlStatement>> m_statements;
@@ -138,6 +148,8 @@ private:
     std::vector<std::string> m_batchNames;           // recorded in the open batch, told at its commit
     std::vector<std::function<void()>> m_batchSteps; // done in the open batch, in order
     std::string m_batchLost; // why the open batch lost its records after a failed step
+    // The connection, between a commit run aside and the grid's row calls on the UI thread.
+    std::mutex m_use;
 };
 
 } // namespace ornel

@@ -1,10 +1,12 @@
-// The tray application's desktop through a slow real upload: the controller with the Qt
-// desktop, the FTP call thread and a real server on a slow line, run offscreen. What a
-// person sees is read from the widgets while the file is on its way.
+// The tray application's desktop through a cycle's long waits: the controller with the Qt
+// desktop, the FTP call thread and a real server, run offscreen. What a person sees is read
+// from the widgets while a file is on its way on a slow line; while a batch of files is made
+// durable, the window's thread must go on serving its events.
 #include "app/SilentSoundPlayer.h"
 #include "app/SiteOptions.h"
 #include "app/TFMain.h"
 #include "journal/Journal.h"
+#include "platform/CrashPoint.h"
 #include "platform/InotifyWatcher.h"
 #include "platform/RegistryStore.h"
 #include "platform/SystemClock.h"
@@ -19,12 +21,19 @@
 #include "ui/TFUnkNownFiles.h"
 #include "ui/TrayIcon.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
 
 namespace ornel::test
 {
@@ -59,6 +68,38 @@ template <typename Changed> qint64 LongestWithoutChange(const std::vector<Sample
     return samples.empty() ? 0 : std::max(longest, samples.back().Ms - since);
 }
 
+// The tray application's parts as its start-up puts them together, automation off.
+struct TrayApplication
+{
+    TrayApplication(RegistryStore& registry, const std::filesystem::path& client,
+                    const std::filesystem::path& journalFile)
+        : desktop(tray, status, messages, unknownFiles)
+        , frontEnd{desktop,
+                   loop,
+                   clock,
+                   sound,
+                   registry,
+                   [] { return std::make_unique<QtTimer>(); },
+                   [this] { return std::make_unique<InotifyWatcher>(loop); }}
+        , main(frontEnd, StartupPaths{client / "work", journalFile})
+    {
+        main.SetFtpCallGate(&ftpCalls);
+        main.FormCreate(TFMain::Automation::Off);
+    }
+
+    SystemClock clock;
+    QtEventLoop loop;
+    SilentSoundPlayer sound;
+    TrayIcon tray;
+    TFUStatus status{nullptr};
+    TFMess messages;
+    TFUnkNownFiles unknownFiles;
+    QtDesktop desktop;
+    QtFtpCallThread ftpCalls;
+    FrontEnd frontEnd;
+    TFMain main;
+};
+
 TEST(DesktopDuringTransfer, StaysAliveThroughASlowUploadAndExitWaitsForTheFileInTransfer)
 {
     if (!RealFtpServer::PyftpdlibAvailable()) {
@@ -79,26 +120,10 @@ TEST(DesktopDuringTransfer, StaysAliveThroughASlowUploadAndExitWaitsForTheFileIn
 
     RegistryStore registry(folder / "registry");
     WriteSiteOptions(registry, *server, client);
-
-    SystemClock clock;
-    QtEventLoop loop;
-    SilentSoundPlayer sound;
-    TrayIcon tray;
-    TFUStatus status(nullptr);
-    TFMess messages;
-    TFUnkNownFiles unknownFiles;
-    QtDesktop desktop(tray, status, messages, unknownFiles);
-    QtFtpCallThread ftpCalls;
-    FrontEnd frontEnd{desktop,
-                      loop,
-                      clock,
-                      sound,
-                      registry,
-                      [] { return std::make_unique<QtTimer>(); },
-                      [&loop] { return std::make_unique<InotifyWatcher>(loop); }};
-    TFMain main(frontEnd, StartupPaths{client / "work", journalFile});
-    main.SetFtpCallGate(&ftpCalls);
-    main.FormCreate(TFMain::Automation::Off);
+    TrayApplication app(registry, client, journalFile);
+    TrayIcon& tray = app.tray;
+    TFUStatus& status = app.status;
+    TFMain& main = app.main;
 
     // What a person sees, ten times a second, for as long as the UI thread lets the timer run.
     std::vector<Sample> samples;
@@ -176,6 +201,79 @@ TEST(DesktopDuringTransfer, StaysAliveThroughASlowUploadAndExitWaitsForTheFileIn
     EXPECT_NE(protocol.find("Стоп передача/прием", exitLine), std::string::npos) << protocol;
     EXPECT_EQ(std::filesystem::file_size(root / "In" / kBig), static_cast<std::uintmax_t>(kBigSize));
     EXPECT_TRUE(std::filesystem::exists(client / "TempSend" / kNext));
+}
+
+// What the window's thread did while the batch stood at each of its points, first passage
+// only: whether an event posted to it from there was served within the bound.
+std::map<std::string, bool> g_servedAt;
+std::thread::id g_windowThread;
+
+void PostAndWaitForTheWindow(std::string_view point)
+{
+    const std::string name(point);
+    if ((name != "batch-synced" && name != "batch-committing" && name != "batch-deleted") ||
+        g_servedAt.count(name) > 0) {
+        return;
+    }
+    if (std::this_thread::get_id() == g_windowThread) {
+        // Nothing posted from here can be served before this returns.
+        g_servedAt[name] = false;
+        return;
+    }
+    auto served = std::make_shared<std::atomic<bool>>(false);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [served] { *served = true; }, Qt::QueuedConnection);
+    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!*served && std::chrono::steady_clock::now() < bound) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    g_servedAt[name] = *served;
+}
+
+TEST(DesktopDuringTransfer, ServesItsEventsWhileABatchOfFilesIsMadeDurable)
+{
+    if (!RealFtpServer::PyftpdlibAvailable()) {
+        GTEST_SKIP() << "pyftpdlib is not installed";
+    }
+    TempFolder folder;
+    const auto root = folder / "server";
+    std::filesystem::create_directories(root / "In");
+    std::filesystem::create_directories(root / "Out");
+    auto server = RealFtpServer::StartPyftpdlib(root);
+    const auto client = folder / "client";
+    std::filesystem::create_directories(client / "work");
+    RegistryStore registry(folder / "registry");
+    WriteSiteOptions(registry, *server, client);
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+        WriteFile(client / "PostBoxOut" / name, std::string("content of ") + name + "\r\n");
+    }
+    const auto journalFile = folder / "ornel_ftp.db";
+    Journal::Create(journalFile);
+    TrayApplication app(registry, client, journalFile);
+
+    // The batches' flushes, commits and deletions run on the FTP client's thread, which posts
+    // an event to the window's thread from there: a repaint, a tick of the tray's animation or
+    // a click would wait as long as it does.
+    g_servedAt.clear();
+    g_windowThread = std::this_thread::get_id();
+    SetCrashPointHookForTesting(&PostAndWaitForTheWindow);
+    const bool ran = app.main.RunSendReceive();
+    SetCrashPointHookForTesting(nullptr);
+    app.main.FormClose();
+
+    ASSERT_TRUE(ran);
+    const std::string protocol = app.status.Memo1->toPlainText().toStdString();
+    // The files were copied into the work folder, journaled, and their sources deleted in the
+    // post box.
+    for (const char* point : {"batch-synced", "batch-committing", "batch-deleted"}) {
+        ASSERT_EQ(g_servedAt.count(point), 1u) << point << "\n" << protocol;
+        EXPECT_TRUE(g_servedAt[point]) << "the window's thread waited at " << point;
+    }
+    // And the cycle did its work all the same.
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+        EXPECT_TRUE(std::filesystem::exists(root / "In" / name)) << name << "\n" << protocol;
+        EXPECT_FALSE(std::filesystem::exists(client / "PostBoxOut" / name)) << name;
+    }
 }
 
 } // namespace

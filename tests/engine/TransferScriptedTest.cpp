@@ -411,10 +411,11 @@ TEST(TransferScripted, ADownloadIsOnDiskAndJournaledBeforeItIsDeletedOnTheServer
 
     ASSERT_TRUE(server.WaitFinished()) << f.LogText();
     EXPECT_TRUE(server.Mismatches().empty()) << ::testing::PrintToString(server.Received());
-    // The download and its archive copy: data synced, both named, folders flushed, the
-    // journal committed, and only then the DELE.
-    const std::vector<std::string> expected{"batch-staged", "batch-staged", "batch-synced",   "batch-linked",
-                                            "batch-linked", "batch-named",  "batch-committed"};
+    // The listing's rows committed; then the download and its archive copy: data synced,
+    // both named, folders flushed, the journal committed, and only then the DELE.
+    const std::vector<std::string> expected{"batch-committing", "batch-staged",     "batch-staged",
+                                            "batch-synced",     "batch-linked",     "batch-linked",
+                                            "batch-named",      "batch-committing", "batch-committed"};
     EXPECT_EQ(passedAtDele, expected);
     EXPECT_TRUE(namedAtDele);
     EXPECT_EQ(ReadFile(f.postBoxIn / "a.txt"), "hello");

@@ -1,11 +1,17 @@
 #include "journal/Journal.h"
 #include "journal/JournalText.h"
 #include "journal/RawJournal.h"
+#include "platform/CrashPoint.h"
 #include "support/FakeClock.h"
 #include "support/TempFolder.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <string_view>
+#include <thread>
 
 namespace ornel::test
 {
@@ -317,6 +323,93 @@ TEST_F(JournalRecords, ABatchIsToldAtItsCommitAndARolledBackOneLeavesNothing)
     EXPECT_EQ(raw.Integer("SELECT count(*) FROM FileList"), 5);
     EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG"), 6);
     EXPECT_EQ(raw.Integer("SELECT count(*) FROM LOG WHERE EventType=5"), 0);
+}
+
+// The commit of a batch under way, as the hook below sees it from the committing thread.
+std::atomic<bool> g_commitHasConnection{false};
+std::atomic<bool> g_rowCallComing{false};
+std::mutex g_orderMutex;
+std::vector<std::string> g_order;
+
+void Note(const std::string& what)
+{
+    const std::lock_guard lock(g_orderMutex);
+    g_order.push_back(what);
+}
+
+// Holds the commit once it has the connection until the grid's call is about to come, and a
+// while after, so that a call that did not wait would come first.
+void HoldTheCommit(std::string_view point)
+{
+    if (point != "batch-committing") {
+        return;
+    }
+    g_commitHasConnection = true;
+    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!g_rowCallComing && std::chrono::steady_clock::now() < bound) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Note("commit");
+}
+
+// Every commit of a batch, a listing's own included, runs where the aside runs it (the tray
+// application puts it on the FTP client's thread); the view still hears of the rows on the
+// caller's thread, and a row call of the status window's grid made while a commit is under
+// way waits for it.
+TEST_F(JournalRecords, CommitsRunWhereTheAsideRunsThemAndTheGridWaitsForThem)
+{
+    const auto caller = std::this_thread::get_id();
+    std::vector<std::thread::id> committedOn;
+    m_journal.SetCommitAside([&committedOn](const std::function<void()>& commit) {
+        std::thread aside([&] {
+            committedOn.push_back(std::this_thread::get_id());
+            commit();
+        });
+        aside.join();
+    });
+    std::vector<std::string> told;
+    m_journal.SetOnRecorded([&](const std::string& name) {
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+        told.push_back(name);
+    });
+
+    m_journal.BeginBatch();
+    m_journal.AddJournalRecord("a.txt", "", JournalEvent::OutgoingFound);
+    m_journal.CommitBatch();
+    m_journal.AddJournalRecords({"b.txt", "c.txt"}, JournalEvent::ListedOnServer);
+    ASSERT_EQ(committedOn.size(), 2u);
+    EXPECT_NE(committedOn[0], caller);
+    EXPECT_EQ(told, (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+
+    // A grid edit while the next batch's commit holds the connection.
+    FileListRow a = OnlyRowNamed(m_journal.TodayRows(), "a.txt");
+    a.BackupPath = "/edited";
+    g_commitHasConnection = false;
+    g_rowCallComing = false;
+    g_order.clear();
+    SetCrashPointHookForTesting(&HoldTheCommit);
+    std::thread beside;
+    m_journal.SetCommitAside(
+        [&beside](const std::function<void()>& commit) { beside = std::thread(commit); });
+    m_journal.BeginBatch();
+    m_journal.AddJournalRecord("d.txt", "", JournalEvent::Downloaded);
+    m_journal.CommitBatch(); // returns at once: the commit goes on beside
+    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!g_commitHasConnection && std::chrono::steady_clock::now() < bound) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    g_rowCallComing = true;
+    m_journal.UpdateRow(a);
+    Note("row");
+    beside.join();
+    SetCrashPointHookForTesting(nullptr);
+    m_journal.SetCommitAside(nullptr);
+    EXPECT_EQ(g_order, (std::vector<std::string>{"commit", "row"}));
+
+    RawJournal raw = Reopen();
+    EXPECT_EQ(raw.Integer("SELECT count(*) FROM FileList WHERE FileName='d.txt'"), 1);
+    EXPECT_EQ(raw.Integer("SELECT count(*) FROM FileList WHERE BackupPath='/edited'"), 1);
 }
 
 } // namespace

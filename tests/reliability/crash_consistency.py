@@ -27,10 +27,10 @@ import rig  # noqa: E402
 ORDERS = ("send-receive", "receive-send")
 # The named points between the steps of a batch of files where the agent stops itself when
 # asked to: after a copy or download is written, after the batch's data sync, after a name is
-# given, after the folders are flushed, after the journal's commit, after a received file is
-# moved into the post box, after a source is deleted, after a DELE.
-BATCH_POINTS = ("batch-staged", "batch-synced", "batch-linked", "batch-named", "batch-committed",
-                "batch-moved", "batch-deleted", "batch-dele")
+# given, after the folders are flushed, right before and after the journal's commit, after a
+# received file is moved into the post box, after a source is deleted, after a DELE.
+BATCH_POINTS = ("batch-staged", "batch-synced", "batch-linked", "batch-named", "batch-committing",
+                "batch-committed", "batch-moved", "batch-deleted", "batch-dele")
 # The dated name an archive or delivery copy gets when its name is taken.
 DATED = re.compile(r"\d\d\.\d\d\.\d{4} \d\d-\d\d-\d\d\.\d{3}")
 
