@@ -29,6 +29,7 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
@@ -68,6 +69,29 @@ template <typename Changed> qint64 LongestWithoutChange(const std::vector<Sample
     return samples.empty() ? 0 : std::max(longest, samples.back().Ms - since);
 }
 
+// A site on a real server: the server's folders In and Out, the client's folders and options
+// in a store of their own, and a new journal.
+struct TestSite
+{
+    explicit TestSite(
+        const std::function<std::unique_ptr<RealFtpServer>(const std::filesystem::path&)>& start)
+    {
+        std::filesystem::create_directories(root / "In");
+        std::filesystem::create_directories(root / "Out");
+        server = start(root);
+        std::filesystem::create_directories(client / "work");
+        WriteSiteOptions(registry, *server, client);
+        Journal::Create(journalFile);
+    }
+
+    TempFolder folder;
+    std::filesystem::path root = folder / "server";
+    std::filesystem::path client = folder / "client";
+    std::filesystem::path journalFile = folder / "ornel_ftp.db";
+    std::unique_ptr<RealFtpServer> server;
+    RegistryStore registry{folder / "registry"};
+};
+
 // The tray application's parts as its start-up puts them together, automation off.
 struct TrayApplication
 {
@@ -105,22 +129,14 @@ TEST(DesktopDuringTransfer, StaysAliveThroughASlowUploadAndExitWaitsForTheFileIn
     if (!RealFtpServer::PyftpdlibAvailable()) {
         GTEST_SKIP() << "pyftpdlib is not installed";
     }
-    TempFolder folder;
-    const auto root = folder / "server";
-    std::filesystem::create_directories(root / "In");
-    std::filesystem::create_directories(root / "Out");
-    auto server = RealFtpServer::StartSlowDemoServer(root, kLineRate);
-    const auto client = folder / "client";
-    std::filesystem::create_directories(client / "work");
-    std::filesystem::create_directories(client / "PostBoxOut");
+    TestSite site([](const std::filesystem::path& root) {
+        return RealFtpServer::StartSlowDemoServer(root, kLineRate);
+    });
+    const auto& root = site.root;
+    const auto& client = site.client;
     WriteFile(client / "PostBoxOut" / kBig, std::string(kBigSize, 'x'));
     WriteFile(client / "PostBoxOut" / kNext, "next\r\n");
-    const auto journalFile = folder / "ornel_ftp.db";
-    Journal::Create(journalFile);
-
-    RegistryStore registry(folder / "registry");
-    WriteSiteOptions(registry, *server, client);
-    TrayApplication app(registry, client, journalFile);
+    TrayApplication app(site.registry, client, site.journalFile);
     TrayIcon& tray = app.tray;
     TFUStatus& status = app.status;
     TFMain& main = app.main;
@@ -235,21 +251,13 @@ TEST(DesktopDuringTransfer, ServesItsEventsWhileABatchOfFilesIsMadeDurable)
     if (!RealFtpServer::PyftpdlibAvailable()) {
         GTEST_SKIP() << "pyftpdlib is not installed";
     }
-    TempFolder folder;
-    const auto root = folder / "server";
-    std::filesystem::create_directories(root / "In");
-    std::filesystem::create_directories(root / "Out");
-    auto server = RealFtpServer::StartPyftpdlib(root);
-    const auto client = folder / "client";
-    std::filesystem::create_directories(client / "work");
-    RegistryStore registry(folder / "registry");
-    WriteSiteOptions(registry, *server, client);
+    TestSite site([](const std::filesystem::path& root) { return RealFtpServer::StartPyftpdlib(root); });
+    const auto& root = site.root;
+    const auto& client = site.client;
     for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
         WriteFile(client / "PostBoxOut" / name, std::string("content of ") + name + "\r\n");
     }
-    const auto journalFile = folder / "ornel_ftp.db";
-    Journal::Create(journalFile);
-    TrayApplication app(registry, client, journalFile);
+    TrayApplication app(site.registry, client, site.journalFile);
 
     // The batches' flushes, commits and deletions run on the FTP client's thread, which posts
     // an event to the window's thread from there: a repaint, a tick of the tray's animation or
