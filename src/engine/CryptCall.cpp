@@ -180,7 +180,7 @@ void CryptCall::MoveUnencrypted(TransferDirection direction, const std::string& 
             std::optional<FileBatch::Item> copy;
             // A file of that name already waiting in the output folder is never replaced;
             // this one stays in the input folder for a later run.
-            switch (batch.Files().StageMove(from, PathFromUtf8(output + kPathDelim + file.Name), copy)) {
+            switch (batch.StageMove(from, PathFromUtf8(output + kPathDelim + file.Name), copy)) {
             case FileBatch::Moved::Failed:
                 continue;
             case FileBatch::Moved::Copied:

@@ -56,6 +56,23 @@ bool ExchangeBatch::Full() const
            std::chrono::steady_clock::now() - m_started >= kMaxDuration;
 }
 
+std::optional<FileBatch::Item> ExchangeBatch::StageCopy(const std::filesystem::path& source,
+                                                        const std::filesystem::path& target)
+{
+    std::optional<FileBatch::Item> item;
+    m_ctx.ftp.RunOnCallThread([&] { item = m_files.StageCopy(source, target); });
+    return item;
+}
+
+FileBatch::Moved ExchangeBatch::StageMove(const std::filesystem::path& source,
+                                          const std::filesystem::path& target,
+                                          std::optional<FileBatch::Item>& copy)
+{
+    FileBatch::Moved moved = FileBatch::Moved::Failed;
+    m_ctx.ftp.RunOnCallThread([&] { moved = m_files.StageMove(source, target, copy); });
+    return moved;
+}
+
 void ExchangeBatch::DeleteAfterCommit(const std::filesystem::path& source, Needs needs)
 {
     m_deferred.push_back(Deferred{std::move(needs), source, {}});

@@ -4,9 +4,9 @@
 // Paying the flushes once per batch instead of once per file is what lets many small files
 // go as fast as the network carries them. Bounded in files, bytes and seconds, so a crash
 // only ever costs a few seconds of work, which the next cycle does again. Made by the loops
-// of FileMoves, CryptCall, Outgoing and Incoming; UI thread only, though the flushes of its
-// files and of its journal transaction run wherever the FTP client runs its network
-// operations.
+// of FileMoves, CryptCall, Outgoing and Incoming; UI thread only, though its copies, the
+// flushes of its files and of its journal transaction run wherever the FTP client runs its
+// network operations.
 #pragma once
 
 #include "platform/FileBatch.h"
@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,13 @@ public:
     ExchangeBatch& operator=(const ExchangeBatch&) = delete;
 
     [[nodiscard]] FileBatch& Files() { return m_files; }
+    // FileBatch's StageCopy and StageMove, run where the batch's flushes run: a copy of a
+    // large file takes as long as its transfer.
+    [[nodiscard]] std::optional<FileBatch::Item> StageCopy(const std::filesystem::path& source,
+                                                           const std::filesystem::path& target);
+    [[nodiscard]] FileBatch::Moved StageMove(const std::filesystem::path& source,
+                                             const std::filesystem::path& target,
+                                             std::optional<FileBatch::Item>& copy);
     // One more file of work in this batch, for the bounds.
     void AddWork(std::int64_t bytes);
     // The batch has reached one of its bounds: time to finish it and begin the next.

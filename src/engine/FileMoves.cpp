@@ -146,7 +146,7 @@ void FileMoves::MoveWithBackup(TransferDirection direction, const std::string& s
                 moved = batch.Files().StageRename(from, PathFromUtf8(to));
             }
             if (!moved) {
-                moved = batch.Files().StageCopy(from, PathFromUtf8(to));
+                moved = batch.StageCopy(from, PathFromUtf8(to));
                 if (!moved) {
                     continue; // stays where it is for a later cycle
                 }
@@ -207,7 +207,7 @@ std::optional<FileBatch::Item> FileMoves::Backup(const std::string& dayFolder, c
     std::filesystem::path copy;
     if (batch != nullptr) {
         copy = PathFromUtf8(CopyTarget(NamePart(file), folder, &batch->Files()));
-        item = batch->Files().StageCopy(readFrom.empty() ? PathFromUtf8(file) : readFrom, copy);
+        item = batch->StageCopy(readFrom.empty() ? PathFromUtf8(file) : readFrom, copy);
         if (!item) {
             throw std::runtime_error(kCannotSave);
         }

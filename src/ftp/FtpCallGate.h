@@ -2,8 +2,9 @@
 // caller's thread and block it; the tray application installs one for the length of a
 // cycle that runs them on a thread of their own while the UI thread goes on serving its
 // events, and brings the client's events back to the UI thread. The cycle's batches of files
-// make their files durable through the same gate, as a flush can wait as long as a transfer
-// on a busy disk. Implementations say which thread may call what.
+// write their copies and make them durable through the same gate, as a large copy or a flush
+// on a busy disk can take as long as a transfer. Implementations say which thread may call
+// what.
 #pragma once
 
 #include <functional>

@@ -77,9 +77,9 @@ public:
     // them on the caller's thread. Set and cleared only while no operation is under way.
     void SetCallGate(FtpCallGate* gate) { m_gate = gate; }
     // Runs `work` where the network operations run: through the gate while one is set, else
-    // here. For the cycle's other long waits (the flushes of its batches of files and the
-    // journal's commits), so that the window stays as alive through them as through a
-    // transfer.
+    // here. For the cycle's other long waits (the copies and flushes of its batches of files
+    // and the journal's commits), so that the window stays as alive through them as through
+    // a transfer.
     void RunOnCallThread(const std::function<void()>& work);
 
     std::function<void(FtpStatus status, const std::string& text)> OnStatus;

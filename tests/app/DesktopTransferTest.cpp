@@ -227,7 +227,8 @@ std::thread::id g_windowThread;
 void PostAndWaitForTheWindow(std::string_view point)
 {
     const std::string name(point);
-    if ((name != "batch-synced" && name != "batch-committing" && name != "batch-deleted") ||
+    if ((name != "batch-staged" && name != "batch-synced" && name != "batch-committing" &&
+         name != "batch-deleted") ||
         g_servedAt.count(name) > 0) {
         return;
     }
@@ -259,9 +260,9 @@ TEST(DesktopDuringTransfer, ServesItsEventsWhileABatchOfFilesIsMadeDurable)
     }
     TrayApplication app(site.registry, client, site.journalFile);
 
-    // The batches' flushes, commits and deletions run on the FTP client's thread, which posts
-    // an event to the window's thread from there: a repaint, a tick of the tray's animation or
-    // a click would wait as long as it does.
+    // The batches' copies, flushes, commits and deletions run on the FTP client's thread,
+    // which posts an event to the window's thread from there: a repaint, a tick of the tray's
+    // animation or a click would wait as long as it does.
     g_servedAt.clear();
     g_windowThread = std::this_thread::get_id();
     SetCrashPointHookForTesting(&PostAndWaitForTheWindow);
@@ -273,7 +274,7 @@ TEST(DesktopDuringTransfer, ServesItsEventsWhileABatchOfFilesIsMadeDurable)
     const std::string protocol = app.status.Memo1->toPlainText().toStdString();
     // The files were copied into the work folder, journaled, and their sources deleted in the
     // post box.
-    for (const char* point : {"batch-synced", "batch-committing", "batch-deleted"}) {
+    for (const char* point : {"batch-staged", "batch-synced", "batch-committing", "batch-deleted"}) {
         ASSERT_EQ(g_servedAt.count(point), 1u) << point << "\n" << protocol;
         EXPECT_TRUE(g_servedAt[point]) << "the window's thread waited at " << point;
     }
