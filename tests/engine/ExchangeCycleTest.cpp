@@ -2,7 +2,6 @@
 // pyftpdlib server. The cycle asks the server to match "*.*" (LIST/NLST with a mask), which
 // plain pyftpdlib cannot; the demo's server adds that and the Windows-1251 wire.
 #include "engine/CycleFixture.h"
-#include "engine/MaskingFtpServer.h"
 #include "platform/CodePage.h"
 #include "platform/DateTime.h"
 #include "platform/FileSystem.h"
@@ -47,21 +46,13 @@ protected:
                                                  fs::perms::others_exec);
         fs::create_directories(serverRoot / "In");
         fs::create_directories(serverRoot / "Out");
-        if (GetParam() == ServerKind::Vsftpd) {
-            vsftpd = RealFtpServer::StartVsftpd(serverRoot);
-            f.UseServer(vsftpd->Port(), vsftpd->User(), vsftpd->Password());
-        } else {
-            demo = std::make_unique<MaskingFtpServer>(serverRoot, "ornel", "secret");
-            f.UseServer(demo->Port(), "ornel", "secret");
-        }
+        server = GetParam() == ServerKind::Vsftpd ? RealFtpServer::StartVsftpd(serverRoot)
+                                                  : RealFtpServer::StartDemoServer(serverRoot);
+        f.UseServer(server->Port(), server->User(), server->Password());
     }
 
-    void StopServer()
-    {
-        vsftpd.reset();
-        demo.reset();
-    }
-    [[nodiscard]] std::string ServerLog() const { return vsftpd ? vsftpd->Log() : demo->Log(); }
+    void StopServer() { server.reset(); }
+    [[nodiscard]] std::string ServerLog() const { return server->Log(); }
     // vsftpd stores the names as they arrive (Windows-1251); the demo server decodes them.
     [[nodiscard]] std::string OnDisk(const std::string& name) const
     {
@@ -76,8 +67,7 @@ protected:
 
     TempFolder serverFolder;
     fs::path serverRoot = serverFolder / "ftp";
-    std::unique_ptr<RealFtpServer> vsftpd;
-    std::unique_ptr<MaskingFtpServer> demo;
+    std::unique_ptr<RealFtpServer> server;
     CycleFixture f;
 };
 

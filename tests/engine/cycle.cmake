@@ -2,12 +2,10 @@
 add_executable(test_engine_cycle
     ${CMAKE_CURRENT_LIST_DIR}/CycleFixture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ExchangeCycleTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/MaskingFtpServer.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ServerListingTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TransferScriptedTest.cpp
 )
 target_link_libraries(test_engine_cycle PRIVATE ornel_engine ornel_test_support GTest::gtest_main)
-target_compile_definitions(test_engine_cycle PRIVATE ORNEL_DEMO_FTPD="${PROJECT_SOURCE_DIR}/scripts/demo_ftpd.py")
 if(TARGET ornel_crypt)
     add_dependencies(test_engine_cycle ornel_crypt)
     target_compile_definitions(test_engine_cycle PRIVATE ORNEL_CRYPT_PATH="$<TARGET_FILE:ornel_crypt>")

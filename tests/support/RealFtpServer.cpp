@@ -204,6 +204,13 @@ std::unique_ptr<RealFtpServer> RealFtpServer::StartSlowDemoServer(const std::fil
     return server;
 }
 
+std::unique_ptr<RealFtpServer> RealFtpServer::StartDemoServer(const std::filesystem::path& root,
+                                                              const std::string& user,
+                                                              const std::string& password)
+{
+    return StartSlowDemoServer(root, 0, user, password);
+}
+
 std::unique_ptr<RealFtpServer> RealFtpServer::StartVsftpd(const std::filesystem::path& root,
                                                           const std::string& user,
                                                           const std::string& password)

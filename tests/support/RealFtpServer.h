@@ -24,7 +24,12 @@ public:
     StartPyftpdlib(const std::filesystem::path& root, const std::string& user = "ornel",
                    const std::string& password = "secret");
     // The demo's server (scripts/demo_ftpd.py: pyftpdlib with the Windows-1251 wire and file
-    // masks) on a slow line: every data transfer throttled to `bytesPerSecond`.
+    // masks).
+    [[nodiscard]] static std::unique_ptr<RealFtpServer>
+    StartDemoServer(const std::filesystem::path& root, const std::string& user = "ornel",
+                    const std::string& password = "secret");
+    // The demo's server on a slow line: every data transfer throttled to `bytesPerSecond`
+    // (0: not throttled).
     [[nodiscard]] static std::unique_ptr<RealFtpServer>
     StartSlowDemoServer(const std::filesystem::path& root, int bytesPerSecond,
                         const std::string& user = "ornel", const std::string& password = "secret");
