@@ -251,6 +251,17 @@ bool Incoming::ReceiveOne(const std::string& listed, ExchangeBatch& batch)
                                          " из " + std::to_string(announced) + " байт");
             }
         }
+        // The download takes the place of a file of its name only when that is the same file
+        // fetched before (a crash came between its name and its DELE). A different one is an
+        // earlier download still waiting for decryption: it stays, and so does the server's
+        // copy of this one until a later cycle.
+        if (FileExists(local) && !SameFileContent(written, local)) {
+            (void)DeleteFile(written);
+            m_ctx.log.AddLog("Файл " + name + " оставлен на FTP: в " + PathToUtf8(local.parent_path()) +
+                             " ждёт расшифровки другой файл с этим именем");
+            m_state.CurrentFile.clear();
+            return false;
+        }
         download = batch.Files().StageWritten(written, local);
         // A name that the folder refuses (too long, taken by a folder) fails the download
         // only when the batch names it: an error all the same, and the server keeps the file.

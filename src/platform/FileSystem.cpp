@@ -5,8 +5,11 @@
 #include "platform/PathText.h"
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <memory>
 #include <random>
+#include <vector>
 
 namespace ornel
 {
@@ -90,6 +93,35 @@ bool CopyFileNoReplace(const std::filesystem::path& source, const std::filesyste
         return false;
     }
     return true;
+}
+
+bool SameFileContent(const std::filesystem::path& first, const std::filesystem::path& second)
+{
+    const auto firstSize = FileSize(first);
+    if (!firstSize || firstSize != FileSize(second)) {
+        return false;
+    }
+    struct Closer
+    {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    const std::unique_ptr<std::FILE, Closer> a(OpenCFile(first, "rb"));
+    const std::unique_ptr<std::FILE, Closer> b(OpenCFile(second, "rb"));
+    if (!a || !b) {
+        return false;
+    }
+    std::vector<char> left(64 * 1024);
+    std::vector<char> right(left.size());
+    for (;;) {
+        const std::size_t got = std::fread(left.data(), 1, left.size(), a.get());
+        if (std::fread(right.data(), 1, right.size(), b.get()) != got ||
+            std::memcmp(left.data(), right.data(), got) != 0) {
+            return false;
+        }
+        if (got < left.size()) { // the end of both, or a read error
+            return std::ferror(a.get()) == 0 && std::ferror(b.get()) == 0;
+        }
+    }
 }
 
 std::filesystem::path PartialName(const std::filesystem::path& folder)

@@ -62,6 +62,9 @@ using CopyProgress = std::function<void(std::int64_t copied)>;
 [[nodiscard]] bool MoveFileNoReplace(const std::filesystem::path& source, const std::filesystem::path& target,
                                      std::string* error = nullptr);
 
+// Whether two files hold the same bytes; false when either cannot be read to its end.
+[[nodiscard]] bool SameFileContent(const std::filesystem::path& first, const std::filesystem::path& second);
+
 // Deletes a file (not a folder); false when it could not be deleted.
 [[nodiscard]] bool DeleteFile(const std::filesystem::path& file);
 

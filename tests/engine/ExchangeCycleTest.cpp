@@ -244,6 +244,36 @@ TEST_P(ExchangeCycleE2E, FilesLeftByAnEarlierCycleAreTakenUpWithEmptyPostBoxAndS
     EXPECT_TRUE(CycleFixture::FilesIn(f.layout.TempSendPlain()).empty());
 }
 
+TEST_P(ExchangeCycleE2E, ADownloadReplacesOnlyItsOwnCopyWaitingForDecryption)
+{
+    // An earlier download of answer.txt that was not decrypted, and a new answer.txt on the
+    // server: the waiting one is delivered, the new one stays on the server for the next cycle.
+    WriteFile(f.tempReciv / "answer.txt", "the first answer");
+    WriteFile(serverRoot / "Out/answer.txt", "the second answer");
+    // A download cut short by a crash after its name, before its DELE: the same file again.
+    WriteFile(f.tempReciv / "receipt.txt", "the receipt");
+    WriteFile(serverRoot / "Out/receipt.txt", "the receipt");
+
+    f.cycle.RunReceiveSend();
+    ASSERT_FALSE(f.cycle.LastCycleFailed()) << f.LogText();
+    EXPECT_EQ(ReadFile(f.postBoxIn / "answer.txt"), "the first answer") << f.LogText();
+    EXPECT_EQ(ReadFile(serverRoot / "Out/answer.txt"), "the second answer");
+    EXPECT_TRUE(f.Logged("Файл answer.txt оставлен на FTP: в " + f.tempReciv.string() +
+                         " ждёт расшифровки другой файл с этим именем"))
+        << f.LogText();
+    EXPECT_EQ(ReadFile(f.postBoxIn / "receipt.txt"), "the receipt");
+    EXPECT_FALSE(fs::exists(serverRoot / "Out/receipt.txt"));
+    EXPECT_EQ(CycleFixture::FilesIn(f.arcSend / f.Today()), std::vector<std::string>{"receipt.txt"});
+    EXPECT_TRUE(CycleFixture::FilesIn(f.tempReciv).empty());
+
+    // The back office took the first answer; the second one comes now.
+    fs::remove(f.postBoxIn / "answer.txt");
+    f.cycle.RunReceiveSend();
+    ASSERT_FALSE(f.cycle.LastCycleFailed()) << f.LogText();
+    EXPECT_EQ(ReadFile(f.postBoxIn / "answer.txt"), "the second answer");
+    EXPECT_TRUE(CycleFixture::FilesIn(serverRoot / "Out").empty());
+}
+
 TEST_P(ExchangeCycleE2E, WorkInProgressFilesAreNeverExchangedAndGoOnceStale)
 {
     // What a copy or an encryption cut short leaves behind, in every working folder.

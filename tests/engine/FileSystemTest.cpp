@@ -184,6 +184,25 @@ TEST(FileSystem, CopyOfAFileThatChangesWhileReadFailsAndLeavesNothing)
     EXPECT_TRUE(AllNames(t / "to").empty());
 }
 
+TEST(FileSystem, SameContentReadsBothFilesToTheirEnd)
+{
+    TempFolder t;
+    // Larger than one block of the comparison, differing only in the last byte.
+    const std::string data(200 * 1024 + 17, 'x');
+    WriteFile(t / "a", data);
+    WriteFile(t / "same", data);
+    WriteFile(t / "last", data.substr(0, data.size() - 1) + "y");
+    WriteFile(t / "longer", data + "x");
+    EXPECT_TRUE(SameFileContent(t / "a", t / "same"));
+    EXPECT_FALSE(SameFileContent(t / "a", t / "last"));
+    EXPECT_FALSE(SameFileContent(t / "a", t / "longer"));
+    EXPECT_FALSE(SameFileContent(t / "a", t / "missing"));
+    EXPECT_FALSE(SameFileContent(t / "a", t.Path())); // a folder is no file of the same bytes
+    WriteFile(t / "empty1", "");
+    WriteFile(t / "empty2", "");
+    EXPECT_TRUE(SameFileContent(t / "empty1", t / "empty2"));
+}
+
 TEST(FileSystem, MoveRefusesATakenName)
 {
     TempFolder t;

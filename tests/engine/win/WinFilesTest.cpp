@@ -136,6 +136,11 @@ TEST(WinFileBatch, TwoDownloadsThatAreOneFileHereNeverReplaceEachOther)
     EXPECT_TRUE(batch.Placed(again));
     EXPECT_EQ(ReadFile(folder / "Отчёт.txt"), "first");
     EXPECT_EQ(ReadFile(folder / "Старый.txt"), "newer");
+    // What the engine asks before a download takes a name: here the second server name is
+    // the first file, and its bytes are not the second download's.
+    EXPECT_TRUE(FileExists(folder / "отчёт.TXT "));
+    EXPECT_TRUE(SameFileContent(folder / "отчёт.TXT ", folder / "Отчёт.txt"));
+    EXPECT_FALSE(SameFileContent(folder / "Старый.txt", folder / "Отчёт.txt"));
 }
 
 // A delivery's rename: nothing moves before the sources' turn (after the caller's commit), a
