@@ -224,6 +224,15 @@ bool Incoming::ReceiveOne(const std::string& listed, ExchangeBatch& batch)
     const std::string name = TrimBlanks(listed);
     std::string remote = listed;
     const std::int64_t announced = AnnouncedSize(remote, name);
+    std::filesystem::path local = PathFromUtf8(m_ctx.settings.TempReciv) / PathFromUtf8(remote);
+    // A download takes the place of a file of its name only when that is the same file fetched
+    // before (a crash came between its name and its DELE). A different one is an earlier
+    // download still waiting for decryption: it stays, and the server keeps this one for a
+    // later cycle. A size that differs tells it before any transfer; equal sizes, after it.
+    if (announced >= 0 && FileExists(local) && FileSize(local) != announced) {
+        LeaveForWaitingFile(name, local);
+        return false;
+    }
     const std::int64_t size = announced > 0 ? announced : 0;
     m_state.ProgressMax = size;
     m_ctx.desktop.SetProgressRange(size);
@@ -233,7 +242,6 @@ bool Incoming::ReceiveOne(const std::string& listed, ExchangeBatch& batch)
 
     m_state.CurrentFile = name;
     m_ctx.log.AddLog("Принимаем файл " + name + " " + std::to_string(size) + " байт");
-    std::filesystem::path local = PathFromUtf8(m_ctx.settings.TempReciv) / PathFromUtf8(remote);
     // Written under a hidden name and given its own once the batch's data is on the disk: a
     // download cut short never stands in TempReciv under a real name.
     std::filesystem::path written = PartialName(PathFromUtf8(m_ctx.settings.TempReciv));
@@ -251,15 +259,9 @@ bool Incoming::ReceiveOne(const std::string& listed, ExchangeBatch& batch)
                                          " из " + std::to_string(announced) + " байт");
             }
         }
-        // The download takes the place of a file of its name only when that is the same file
-        // fetched before (a crash came between its name and its DELE). A different one is an
-        // earlier download still waiting for decryption: it stays, and so does the server's
-        // copy of this one until a later cycle.
         if (FileExists(local) && !SameFileContent(written, local)) {
             (void)DeleteFile(written);
-            m_ctx.log.AddLog("Файл " + name + " оставлен на FTP: в " + PathToUtf8(local.parent_path()) +
-                             " ждёт расшифровки другой файл с этим именем");
-            m_state.CurrentFile.clear();
+            LeaveForWaitingFile(name, local);
             return false;
         }
         download = batch.Files().StageWritten(written, local);
@@ -308,6 +310,13 @@ bool Incoming::ReceiveOne(const std::string& listed, ExchangeBatch& batch)
         std::move(needs));
     m_state.CurrentFile.clear();
     return true;
+}
+
+void Incoming::LeaveForWaitingFile(const std::string& name, const std::filesystem::path& local)
+{
+    m_ctx.log.AddLog("Файл " + name + " оставлен на FTP: в " + PathToUtf8(local.parent_path()) +
+                     " ждёт расшифровки другой файл с этим именем");
+    m_state.CurrentFile.clear();
 }
 
 void Incoming::ListOrLog(std::vector<std::string>& lines, bool details)

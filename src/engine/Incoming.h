@@ -42,8 +42,11 @@ public:
 
 private:
     int ReceiveListed();
-    // False when the server refused this one file for good.
+    // False when the server refused this one file for good, or when it stays there for a
+    // different file of its name waiting in TempReciv.
     bool ReceiveOne(const std::string& listed, ExchangeBatch& batch);
+    // The server keeps `name`: `local` holds an earlier download still waiting for decryption.
+    void LeaveForWaitingFile(const std::string& name, const std::filesystem::path& local);
     // SIZE of the name as listed, or of `trimmed` (which then becomes `remote`) when the
     // server refuses the listed one for good; -1 when unknown.
     std::int64_t AnnouncedSize(std::string& remote, const std::string& trimmed);

@@ -250,6 +250,9 @@ TEST_P(ExchangeCycleE2E, ADownloadReplacesOnlyItsOwnCopyWaitingForDecryption)
     // server: the waiting one is delivered, the new one stays on the server for the next cycle.
     WriteFile(f.tempReciv / "answer.txt", "the first answer");
     WriteFile(serverRoot / "Out/answer.txt", "the second answer");
+    // The same with sizes that do not tell the two apart.
+    WriteFile(f.tempReciv / "notice.txt", "notice one");
+    WriteFile(serverRoot / "Out/notice.txt", "notice two");
     // A download cut short by a crash after its name, before its DELE: the same file again.
     WriteFile(f.tempReciv / "receipt.txt", "the receipt");
     WriteFile(serverRoot / "Out/receipt.txt", "the receipt");
@@ -258,19 +261,26 @@ TEST_P(ExchangeCycleE2E, ADownloadReplacesOnlyItsOwnCopyWaitingForDecryption)
     ASSERT_FALSE(f.cycle.LastCycleFailed()) << f.LogText();
     EXPECT_EQ(ReadFile(f.postBoxIn / "answer.txt"), "the first answer") << f.LogText();
     EXPECT_EQ(ReadFile(serverRoot / "Out/answer.txt"), "the second answer");
+    EXPECT_FALSE(f.Logged("Принимаем файл answer.txt 17 байт")); // its size told it: not fetched
     EXPECT_TRUE(f.Logged("Файл answer.txt оставлен на FTP: в " + f.tempReciv.string() +
                          " ждёт расшифровки другой файл с этим именем"))
         << f.LogText();
+    EXPECT_EQ(ReadFile(f.postBoxIn / "notice.txt"), "notice one");
+    EXPECT_EQ(ReadFile(serverRoot / "Out/notice.txt"), "notice two");
+    EXPECT_TRUE(f.Logged("Файл notice.txt оставлен на FTP: в " + f.tempReciv.string() +
+                         " ждёт расшифровки другой файл с этим именем"));
     EXPECT_EQ(ReadFile(f.postBoxIn / "receipt.txt"), "the receipt");
     EXPECT_FALSE(fs::exists(serverRoot / "Out/receipt.txt"));
     EXPECT_EQ(CycleFixture::FilesIn(f.arcSend / f.Today()), std::vector<std::string>{"receipt.txt"});
     EXPECT_TRUE(CycleFixture::FilesIn(f.tempReciv).empty());
 
-    // The back office took the first answer; the second one comes now.
+    // The back office took the first ones; the second ones come now.
     fs::remove(f.postBoxIn / "answer.txt");
+    fs::remove(f.postBoxIn / "notice.txt");
     f.cycle.RunReceiveSend();
     ASSERT_FALSE(f.cycle.LastCycleFailed()) << f.LogText();
     EXPECT_EQ(ReadFile(f.postBoxIn / "answer.txt"), "the second answer");
+    EXPECT_EQ(ReadFile(f.postBoxIn / "notice.txt"), "notice two");
     EXPECT_TRUE(CycleFixture::FilesIn(serverRoot / "Out").empty());
 }
 
