@@ -98,7 +98,7 @@ bool Incoming::IsSafeListedName(const std::string& name)
     if (trimmed.empty() || trimmed == "." || trimmed == "..") {
         return false;
     }
-    return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+    return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos && IsStorableFileName(name);
 }
 
 int Incoming::ReceiveFiles()

@@ -37,7 +37,8 @@ public:
     [[nodiscard]] static int CountListedFiles(const std::vector<std::string>& lines);
 
     // Whether a name taken from the server's listing may become a local file name in
-    // TempReciv: not empty, not "." or "..", no path delimiter of either system, no NUL.
+    // TempReciv: not empty, not "." or "..", no path delimiter of either system, no NUL, and
+    // a name this system keeps as it is (on Windows: no device, no character it refuses).
     [[nodiscard]] static bool IsSafeListedName(const std::string& name);
 
 private:

@@ -68,6 +68,13 @@ using CopyProgress = std::function<void(std::int64_t copied)>;
 // Deletes a file (not a folder); false when it could not be deleted.
 [[nodiscard]] bool DeleteFile(const std::filesystem::path& file);
 
+// Whether this system keeps a file under exactly this name (a name, not a path): not empty,
+// not "." or "..", no NUL and no folder delimiter; on Windows also no device name (CON, NUL,
+// COM1 and the others, with any extension), none of the characters it refuses or reads as a
+// stream (< > : " | ? * and control characters), and not only dots and blanks. Blanks and
+// dots at the end, which Windows drops, are allowed: such a name is the file without them.
+[[nodiscard]] bool IsStorableFileName(std::string_view name);
+
 [[nodiscard]] bool FileExists(const std::filesystem::path& file);
 // Whether anything holds this name in its folder: a file, a folder, or a link even where it
 // points nowhere.

@@ -203,6 +203,17 @@ TEST(FileSystem, SameContentReadsBothFilesToTheirEnd)
     EXPECT_TRUE(SameFileContent(t / "empty1", t / "empty2"));
 }
 
+TEST(FileSystem, EveryNameWithoutADelimiterOrNulIsStorableHere)
+{
+    for (const char* name : {"a.txt", "a:b", "NUL", "con.txt", "x?y", "trailing.", "Отчёт.txt", ".hidden"}) {
+        EXPECT_TRUE(IsStorableFileName(name)) << name;
+    }
+    for (const std::string& name :
+         {std::string(), std::string("."), std::string(".."), std::string("a/b"), std::string("a\0b", 3)}) {
+        EXPECT_FALSE(IsStorableFileName(name)) << name;
+    }
+}
+
 TEST(FileSystem, MoveRefusesATakenName)
 {
     TempFolder t;

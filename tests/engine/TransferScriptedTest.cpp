@@ -509,6 +509,10 @@ TEST(TransferScripted, ListingHelpersCountFilesAndRefuseNamesThatLeaveTheFolder)
     for (const char* good : {"a.txt", ".hidden", "..double", "Отчёт.txt", "name with blanks"}) {
         EXPECT_TRUE(Incoming::IsSafeListedName(good)) << good;
     }
+    // What the system itself cannot keep under the name (a device, a stream on Windows).
+    for (const char* name : {"NUL", "con.txt", "a:b.txt"}) {
+        EXPECT_EQ(Incoming::IsSafeListedName(name), IsStorableFileName(name)) << name;
+    }
 }
 
 } // namespace

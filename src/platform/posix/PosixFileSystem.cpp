@@ -234,6 +234,12 @@ bool FileExists(const std::filesystem::path& file)
     return ::stat(file.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+bool IsStorableFileName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
 bool NameExists(const std::filesystem::path& path)
 {
     struct stat st

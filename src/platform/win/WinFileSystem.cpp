@@ -255,6 +255,38 @@ bool FileExists(const std::filesystem::path& file)
     return attributes && !IsFolder(*attributes);
 }
 
+bool IsStorableFileName(std::string_view name)
+{
+    if (name.find_first_not_of(". ") == std::string_view::npos) {
+        return false; // empty, ".", "..", or a name that Windows trims to nothing
+    }
+    for (const char c : name) {
+        if (static_cast<unsigned char>(c) < 32 ||
+            std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos) {
+            return false;
+        }
+    }
+    // A device stays a device with an extension, and with blanks after its name.
+    std::string base(name.substr(0, name.find('.')));
+    while (!base.empty() && base.back() == ' ') {
+        base.pop_back();
+    }
+    std::transform(base.begin(), base.end(), base.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") {
+        return false;
+    }
+    if (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) {
+        const std::string_view number = std::string_view(base).substr(3);
+        // COM0 to COM9, and COM¹ to COM³ (superscript digits, UTF-8).
+        if ((number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
+            number == "\xC2\xB2" || number == "\xC2\xB3") {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool NameExists(const std::filesystem::path& path)
 {
     return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;

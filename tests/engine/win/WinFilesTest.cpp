@@ -186,6 +186,18 @@ TEST(WinFileBatch, RenamesWaitForTheSourcesTurnAndNeverReplaceOrLoseAFile)
     EXPECT_FALSE(fs::exists(in / "c.txt"));
 }
 
+TEST(WinFileSystem, NamesWindowsWouldTakeForADeviceOrAStreamAreNotStorable)
+{
+    for (const char* name : {"NUL", "con.txt", "Com1.log", "lpt9", "aux .tar.gz", "PRN", "COM\xC2\xB9.txt",
+                             "a:b.txt", "x?y", "a<b", "a|b", "q\"u", "star*", "tab\tname", "...", " . "}) {
+        EXPECT_FALSE(IsStorableFileName(name)) << name;
+    }
+    for (const char* name : {"CONSOLE.txt", "nul_report.txt", "COM10.txt", "LPT", "Отчёт.txt", "padded  ",
+                             "dotted.", ".hidden"}) {
+        EXPECT_TRUE(IsStorableFileName(name)) << name;
+    }
+}
+
 TEST(WinFileSystem, AFileHeldByAnotherHandleIsStillOpenAndAReadOnlyOneIsSeen)
 {
     TempFolder folder;
