@@ -98,7 +98,8 @@ bool Incoming::IsSafeListedName(const std::string& name)
     if (trimmed.empty() || trimmed == "." || trimmed == "..") {
         return false;
     }
-    return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos && IsStorableFileName(name);
+    // The other system's delimiter as well: a listing may come from either kind of server.
+    return name.find('\\') == std::string::npos && IsStorableFileName(name);
 }
 
 int Incoming::ReceiveFiles()

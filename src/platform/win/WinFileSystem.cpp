@@ -267,18 +267,16 @@ bool IsStorableFileName(std::string_view name)
         }
     }
     // A device stays a device with an extension, and with blanks after its name.
-    std::string base(name.substr(0, name.find('.')));
-    while (!base.empty() && base.back() == ' ') {
-        base.pop_back();
+    std::string_view base = name.substr(0, name.find('.'));
+    base = base.substr(0, base.find_last_not_of(' ') + 1);
+    for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
+        if (MatchesMask(base, device)) {
+            return false;
+        }
     }
-    std::transform(base.begin(), base.end(), base.begin(),
-                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
-    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") {
-        return false;
-    }
-    if (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) {
-        const std::string_view number = std::string_view(base).substr(3);
+    if (base.size() > 3 && (MatchesMask(base.substr(0, 3), "COM") || MatchesMask(base.substr(0, 3), "LPT"))) {
         // COM0 to COM9, and COM¹ to COM³ (superscript digits, UTF-8).
+        const std::string_view number = base.substr(3);
         if ((number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
             number == "\xC2\xB2" || number == "\xC2\xB3") {
             return false;
